@@ -1,0 +1,113 @@
+#include "appframe/dircreator.h"
+
+#include "appframe/everyoneaccess_p.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#ifdef Q_OS_WIN
+extern Q_CORE_EXPORT int qt_ntfs_permission_lookup;
+#endif
+
+namespace ravix {
+
+namespace {
+
+constexpr QFileDevice::Permission operator""_p(unsigned long long v)
+{
+    return QFileDevice::Permission(int(v));
+}
+
+// Qt only consults NTFS access lists while its process-wide counter is raised.
+struct NtfsLookupGuard
+{
+    NtfsLookupGuard()
+    {
+#ifdef Q_OS_WIN
+        ++qt_ntfs_permission_lookup;
+#endif
+    }
+    ~NtfsLookupGuard()
+    {
+#ifdef Q_OS_WIN
+        --qt_ntfs_permission_lookup;
+#endif
+    }
+};
+
+} // namespace
+
+const QFlags<QFileDevice::Permission> DirCreator::DEFAULT_OWNER(0x7700_p);
+const QFlags<QFileDevice::Permission> DirCreator::DEFAULT_GROUP(0x7770_p);
+const QFlags<QFileDevice::Permission> DirCreator::DEFAULT_ALL(0x7777_p);
+const QFlags<QFileDevice::Permission> DirCreator::FILE_DEFAULT_OWNER(0x6000_p);
+const QFlags<QFileDevice::Permission> DirCreator::FILE_DEFAULT_GROUP(0x6060_p);
+const QFlags<QFileDevice::Permission> DirCreator::FILE_DEFAULT_ALL(0x6066_p);
+
+bool DirCreator::checkAndCreate(const QString &path, const QFlags<QFileDevice::Permission> &mask)
+{
+    if (path.isEmpty())
+        return false;
+    if (QFileInfo::exists(path))
+        return true;
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    QDir().mkpath(absolute);
+    {
+        NtfsLookupGuard guard;
+        QFile::setPermissions(absolute, mask);
+    }
+    return QFileInfo::exists(path);
+}
+
+bool DirCreator::changeFilePermissionsP(const QString &path,
+                                        const QFlags<QFileDevice::Permission> &mask)
+{
+    const QString p = QDir::fromNativeSeparators(path);
+    if (p.isEmpty() || !QFileInfo::exists(p))
+        return false;
+    QFile::setPermissions(QFileInfo(p).absoluteFilePath(), mask);
+    grantEveryoneFullAccess(path);
+    return true;
+}
+
+bool DirCreator::changeFilePermissions(const QString &path,
+                                       const QFlags<QFileDevice::Permission> &mask)
+{
+    NtfsLookupGuard guard;
+    return changeFilePermissionsP(path, mask);
+}
+
+bool DirCreator::changeDirPermissionsP(const QString &path, bool recursive,
+                                       const QFlags<QFileDevice::Permission> &mask)
+{
+    if (!changeFilePermissionsP(path, mask))
+        return false;
+    const QFileInfo info(QDir::fromNativeSeparators(path));
+    if (recursive && info.isDir()) {
+        const QFileInfoList entries =
+            QDir(info.absoluteFilePath())
+                .entryInfoList(QDir::Dirs | QDir::Files | QDir::Hidden | QDir::System |
+                                   QDir::NoDotAndDotDot,
+                               QDir::Unsorted);
+        for (const QFileInfo &entry : entries) {
+            // A link may point anywhere; following it would open files outside the tree.
+            if (entry.isSymLink())
+                continue;
+            if (entry.isDir())
+                changeDirPermissionsP(entry.absoluteFilePath(), true, mask);
+            else
+                changeFilePermissionsP(entry.absoluteFilePath(), mask);
+        }
+    }
+    return true;
+}
+
+bool DirCreator::changeDirPermissions(const QString &path, bool recursive,
+                                      const QFlags<QFileDevice::Permission> &mask)
+{
+    NtfsLookupGuard guard;
+    return changeDirPermissionsP(path, recursive, mask);
+}
+
+} // namespace ravix

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace ravixtest {
+
+// Path of an external tool the tests rely on, or empty. A missing tool is a test failure:
+// the test command installs every tool, so absence means a broken environment.
+QString findTool(const QString &name);
+
+// Runs a program to completion; returns its exit code (-1 when it could not start or crashed).
+int runTool(const QString &program, const QStringList &args, QByteArray *out = nullptr,
+            const QString &workDir = QString(), int timeoutMs = 300000);
+
+// File mode bits as ls shows them (e.g. 0775), read with stat.
+int modeBits(const QString &path);
+
+} // namespace ravixtest
+
+// Fails the current test when the tool is missing.
+#define RAVIX_REQUIRE_TOOL(var, name)                                                              \
+    const QString var = ravixtest::findTool(QStringLiteral(name));                                 \
+    if (var.isEmpty())                                                                             \
+        QFAIL("required tool not installed: " name);

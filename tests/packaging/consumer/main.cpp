@@ -1,0 +1,19 @@
+#include <ravixcore/appframe/dircreator.h>
+#include <ravixcore/appframe/initconfig.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir tmp;
+    ravix::InitConfig cfg(tmp.path() + "/c.ini", true);
+    if (!cfg.isValid() || cfg.keepLogs() != 30)
+        return 1;
+    if (!ravix::DirCreator::checkAndCreate(tmp.path() + "/a/b", ravix::DirCreator::DEFAULT_ALL))
+        return 2;
+    std::puts("consumer ok");
+    return 0;
+}
