@@ -1,0 +1,93 @@
+#include "appframe/ravixcoreinit.h"
+
+#include "appframe/dircreator.h"
+#include "version/appversionmanager.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QSaveFile>
+
+#ifndef RAVIXCORE_CATALOGUE_DIR
+#define RAVIXCORE_CATALOGUE_DIR ""
+#endif
+
+namespace ravix {
+
+namespace {
+const char *const LIBRARY_NAME = "ravixcore";
+const char *const LIBRARY_VERSION = "1.3.1";
+} // namespace
+
+// _version must be constructed before the instance below, whose constructor fills it.
+AppVersion RavixCoreInit::_version;
+static RavixCoreInit ravixCoreInitInstance;
+
+RavixCoreInit::RavixCoreInit()
+{
+    const QString name = QString::fromLatin1(LIBRARY_NAME);
+    if (!_version.isValid()) {
+        // The compiler pads a one-digit day with a second space ("Dec  6 2021").
+        const QString stamp = QStringLiteral("%1 %2")
+                                  .arg(QStringLiteral(__DATE__), QStringLiteral(__TIME__))
+                                  .simplified();
+        const QDateTime built =
+            QLocale(QStringLiteral("en")).toDateTime(stamp, QStringLiteral("MMM d yyyy hh:mm:ss"));
+        _version = AppVersionManager::addVersion(
+            name, AppVersion(QString::fromLatin1(LIBRARY_VERSION), built.toString(Qt::ISODate)));
+    }
+    AppVersionManager::addLocalisation(name);
+}
+
+RavixCoreInit::~RavixCoreInit() = default;
+
+QString RavixCoreInit::buildStamp(const QString &date, const QString &time)
+{
+    // The compiler pads a one-digit day with a second space ("Dec  6 2021").
+    const QString text = QStringLiteral("%1 %2").arg(date, time).simplified();
+    return QLocale(QStringLiteral("en"))
+        .toDateTime(text, QStringLiteral("MMM d yyyy hh:mm:ss"))
+        .toString(Qt::ISODate);
+}
+
+AppVersion RavixCoreInit::version()
+{
+    return _version;
+}
+
+QString RavixCoreInit::cataloguesDir()
+{
+    return QString::fromUtf8(RAVIXCORE_CATALOGUE_DIR);
+}
+
+bool RavixCoreInit::installCatalogues(const QString &toDir, const QString &fromDir)
+{
+    const QDir source(fromDir.isEmpty() ? cataloguesDir() : fromDir);
+    const QStringList names =
+        source.entryList({QStringLiteral("ravixcore_*.qm")}, QDir::Files, QDir::Name);
+    if (names.isEmpty() || toDir.isEmpty())
+        return false;
+    if (!DirCreator::checkAndCreate(toDir, DirCreator::DEFAULT_ALL))
+        return false;
+    bool ok = true;
+    for (const QString &name : names) {
+        QFile in(source.filePath(name));
+        // A daemon may be loading the old copy right now; it must never see half a file.
+        QSaveFile out(QDir(toDir).filePath(name));
+        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
+            ok = false;
+            continue;
+        }
+        const QByteArray data = in.readAll();
+        if (in.error() != QFileDevice::NoError || out.write(data) != data.size()) {
+            out.cancelWriting();
+            ok = false;
+            continue;
+        }
+        ok = out.commit() && ok;
+    }
+    return ok;
+}
+
+} // namespace ravix
