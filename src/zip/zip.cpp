@@ -1,0 +1,830 @@
+#include "zip/zip.h"
+#include "zip/zip_p.h"
+#include "zip/ziputils.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDevice>
+#include <QHash>
+#include <QIODevice>
+#include <QRandomGenerator>
+#include <QtDebug>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+using namespace ravix::zipcrypt;
+
+namespace {
+
+constexpr quint32 LOCAL_HEADER_SIGNATURE = 0x04034B50;
+constexpr quint32 DATA_DESCRIPTOR_SIGNATURE = 0x08074B50;
+constexpr quint32 CENTRAL_HEADER_SIGNATURE = 0x02014B50;
+constexpr quint32 END_RECORD_SIGNATURE = 0x06054B50;
+
+// Files this small gain nothing from deflate.
+constexpr qint64 MAX_STORED_SIZE = 59;
+
+// Sorted, for binary search.
+const char *const STORE_EXTENSIONS[] = {"7z",  "bin", "deb", "exe", "gz", "gz2", "jar",
+                                        "rar", "rpm", "tar", "tgz", "z",  "zip"};
+const char *const MEDIA_EXTENSIONS[] = {"asf", "avi",  "divx", "doc", "docx", "flv", "gif",  "iso",
+                                        "jpg", "jpeg", "mka",  "mkv", "mp3",  "mp4", "mpeg", "mpg",
+                                        "odt", "ogg",  "ogm",  "ra",  "rm",   "wma", "wmv"};
+const char *const TEXT_EXTENSIONS[] = {
+    "asp", "bat", "c",   "conf", "cpp", "css", "csv", "cxx", "h",   "hpp", "htm", "html", "hxx",
+    "ini", "js",  "php", "pl",   "py",  "rtf", "sh",  "tsv", "txt", "vb",  "vbs", "xml",  "xst"};
+
+template <size_t N> bool hasExtension(const char *const (&list)[N], const QByteArray &ext)
+{
+    return std::binary_search(std::begin(list), std::end(list), ext.constData(),
+                              [](const char *a, const char *b) { return std::strcmp(a, b) < 0; });
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// ZipPrivate
+
+ZipPrivate::ZipPrivate()
+    : uBuffer(reinterpret_cast<unsigned char *>(buffer1)), crcTable(get_crc_table())
+{
+}
+
+ZipPrivate::~ZipPrivate()
+{
+    closeArchive();
+    reset();
+}
+
+Zip::CompressionLevel ZipPrivate::extensionLevel(const QFileInfo &info)
+{
+    const QByteArray ext = info.completeSuffix().toLower().toUtf8();
+    if (hasExtension(STORE_EXTENSIONS, ext))
+        return Zip::Store;
+    if (hasExtension(MEDIA_EXTENSIONS, ext))
+        return Zip::Deflate2;
+    if (hasExtension(TEXT_EXTENSIONS, ext))
+        return Zip::Deflate9;
+    return Zip::Deflate5;
+}
+
+QString ZipPrivate::normalizeRoot(const QString &root)
+{
+    if (root.isEmpty() || root == QLatin1String("/"))
+        return root;
+    QString r = root;
+    while (r.endsWith(QLatin1Char('\\')))
+        r.chop(1);
+    if (r.endsWith(QLatin1Char('/'))) {
+        while (r.endsWith(QLatin1String("//")))
+            r.chop(1);
+    } else {
+        r.append(QLatin1Char('/'));
+    }
+    return r;
+}
+
+void ZipPrivate::setDosTime(const QDateTime &dt, unsigned char *modTime, unsigned char *modDate)
+{
+    const QDate d = dt.date();
+    const QTime t = dt.time();
+    const int year = d.year();
+    const int month = d.month();
+    modDate[1] = static_cast<unsigned char>(((year * 2 - 1980 * 2) & 0xFF) | ((month >> 3) & 1));
+    modDate[0] = static_cast<unsigned char>(((month << 5) | d.day()) & 0xFF);
+    modTime[1] = static_cast<unsigned char>(((t.hour() << 3) | ((t.minute() >> 3) & 7)) & 0xFF);
+    modTime[0] = static_cast<unsigned char>(((t.minute() << 5) | (t.second() / 2)) & 0xFF);
+}
+
+bool ZipPrivate::writeAll(const char *data, qint64 len)
+{
+    return device->write(data, len) == len;
+}
+
+Zip::ErrorCode ZipPrivate::createArchive(QIODevice *dev)
+{
+    Q_ASSERT(dev);
+    if (device)
+        closeArchive();
+
+    device = dev;
+    if (device != file)
+        connect(device, SIGNAL(destroyed(QObject *)), this, SLOT(deviceDestroyed(QObject *)));
+
+    if (!device->isOpen() && !device->open(QIODevice::WriteOnly)) {
+        qDebug() << "Unable to open device for writing.";
+        if (device != file)
+            disconnect(device, nullptr, this, nullptr);
+        // A caller's device is only forgotten; the caller still owns it.
+        device = nullptr;
+        return Zip::OpenFailed;
+    }
+
+    headers = new QMap<QString, ZipEntryP *>;
+    return Zip::Ok;
+}
+
+bool ZipPrivate::containsEntry(const QFileInfo &info) const
+{
+    if (!headers || headers->isEmpty())
+        return false;
+    const qint64 sz = info.size();
+    const QString path = info.absoluteFilePath().toLower();
+    for (const ZipEntryP *e : qAsConst(*headers)) {
+        if (e->fileSize == sz && e->absolutePath == path)
+            return true;
+    }
+    return false;
+}
+
+Zip::ErrorCode ZipPrivate::addFiles(const QStringList &files, const QString &root,
+                                    Zip::CompressionOptions options, Zip::CompressionLevel level,
+                                    int *addedFiles)
+{
+    if (addedFiles)
+        *addedFiles = 0;
+    if (!device)
+        return Zip::NoOpenArchive;
+
+    QFileInfoList paths;
+    for (const QString &path : files) {
+        const QFileInfo info(path);
+        if (options.testFlag(Zip::CheckForDuplicates) &&
+            (paths.contains(info) || containsEntry(info)))
+            continue;
+        if (info.exists() && info.isReadable()) {
+            paths.append(info);
+        } else if (options.testFlag(Zip::SkipBadFiles)) {
+            qDebug() << "Skipping missing or unreadable file" << path;
+        } else {
+            return Zip::FileNotFound;
+        }
+    }
+    if (paths.isEmpty())
+        return Zip::Ok;
+
+    const QString actualRoot = normalizeRoot(root.trimmed());
+    const bool keepNames =
+        !options.testFlag(Zip::IgnorePaths) && !options.testFlag(Zip::IgnoreRoot);
+
+    // Entries are grouped by the directory that holds them.
+    QHash<QString, QString> groupRoots;
+    QHash<QString, int> groupFiles;
+    QStringList groupOrder;
+    Zip::ErrorCode ec = Zip::Ok;
+
+    for (const QFileInfo &info : qAsConst(paths)) {
+        const QString groupPath = QDir::cleanPath(info.absolutePath());
+        if (!groupRoots.contains(groupPath)) {
+            QString groupRoot = actualRoot;
+            QDir groupDir(groupPath);
+            if (keepNames && options.testFlag(Zip::AbsolutePaths)) {
+                QDir parent(groupPath);
+                const QString parentPath = parent.cdUp() ? parent.absolutePath() : QString();
+                groupRoot.append(parentPath);
+                if (!parentPath.isEmpty() && parentPath != QLatin1String("/"))
+                    groupRoot.append(QLatin1Char('/'));
+            }
+            if (keepNames) {
+                groupRoot.append(groupDir.dirName());
+                groupRoot.append(QLatin1Char('/'));
+            }
+            groupRoots.insert(groupPath, groupRoot);
+            groupFiles.insert(groupPath, 0);
+            groupOrder.append(groupPath);
+        }
+        const QString groupRoot = groupRoots.value(groupPath);
+
+        if (info.isDir()) {
+            ec = addDirectory(info.absoluteFilePath(), groupRoot, options, level, 1, addedFiles);
+        } else {
+            ec = createEntry(info, groupRoot, level);
+            if (ec == Zip::Ok) {
+                ++groupFiles[groupPath];
+                if (addedFiles)
+                    ++*addedFiles;
+            }
+        }
+        if (ec != Zip::Ok && !options.testFlag(Zip::SkipBadFiles))
+            return ec;
+    }
+
+    if (!options.testFlag(Zip::IgnorePaths)) {
+        for (const QString &groupPath : qAsConst(groupOrder)) {
+            if (groupFiles.value(groupPath) == 0)
+                ec = createEntry(QFileInfo(groupPath), groupRoots.value(groupPath), level);
+        }
+    }
+    return ec;
+}
+
+Zip::ErrorCode ZipPrivate::addDirectory(const QString &path, const QString &root,
+                                        Zip::CompressionOptions options,
+                                        Zip::CompressionLevel level, int depth, int *addedFiles)
+{
+    if (addedFiles)
+        ++*addedFiles;
+    if (!device)
+        return Zip::NoOpenArchive;
+
+    QDir dir(path);
+    if (!dir.exists())
+        return Zip::FileNotFound;
+
+    QString actualRoot = normalizeRoot(root.trimmed());
+    const QFileInfo current(QDir::cleanPath(path));
+
+    bool skipOwnEntry = false;
+    if (options.testFlag(Zip::IgnoreRoot)) {
+        skipOwnEntry = depth == 0 || options.testFlag(Zip::IgnorePaths);
+    } else if (options.testFlag(Zip::IgnorePaths)) {
+        skipOwnEntry = true;
+    } else {
+        if (options.testFlag(Zip::AbsolutePaths)) {
+            QDir parent(current.absoluteFilePath());
+            const QString parentPath = parent.cdUp() ? parent.absolutePath() : QString();
+            actualRoot.append(parentPath);
+            if (!parentPath.isEmpty() && parentPath != QLatin1String("/"))
+                actualRoot.append(QLatin1Char('/'));
+        }
+        actualRoot.append(current.fileName());
+        actualRoot.append(QLatin1Char('/'));
+    }
+
+    const QFileInfoList list = dir.entryInfoList(QDir::Dirs | QDir::Files | QDir::NoSymLinks |
+                                                     QDir::Hidden | QDir::NoDotAndDotDot,
+                                                 QDir::DirsFirst);
+
+    const Zip::CompressionOptions subOptions =
+        options.testFlag(Zip::IgnorePaths) ? Zip::IgnorePaths : Zip::RelativePaths;
+    Zip::ErrorCode ec = Zip::Ok;
+    bool hasFiles = false;
+    for (const QFileInfo &info : list) {
+        if (options.testFlag(Zip::CheckForDuplicates) && containsEntry(info))
+            continue;
+        if (info.isDir()) {
+            ec = addDirectory(info.absoluteFilePath(), actualRoot, subOptions, level, depth + 1,
+                              addedFiles);
+        } else {
+            ec = createEntry(info, actualRoot, level);
+            if (ec == Zip::Ok) {
+                hasFiles = true;
+                if (addedFiles)
+                    ++*addedFiles;
+            }
+        }
+        if (ec != Zip::Ok && !options.testFlag(Zip::SkipBadFiles))
+            return ec;
+    }
+
+    if (!skipOwnEntry && !hasFiles)
+        ec = createEntry(current, actualRoot, level);
+    return ec;
+}
+
+Zip::ErrorCode ZipPrivate::refuseOversize(const QString &name, quint32 lhOffset)
+{
+    qDebug() << "Entry" << name
+             << "would pass the 4 GiB limit of the archive format; the entry is not added.";
+    // Cut the refused record off a file so that the archive can still be closed soundly.
+    if (auto *fd = qobject_cast<QFileDevice *>(device)) {
+        if (fd->seek(lhOffset) && fd->resize(lhOffset))
+            return Zip::WriteFailed;
+    }
+    return Zip::WriteFailed;
+}
+
+Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &root,
+                                       Zip::CompressionLevel level)
+{
+    const bool dirOnly = file.isDir();
+
+    QString entryName = root;
+    if (!dirOnly)
+        entryName.append(file.fileName());
+    if (entryName.isEmpty()) {
+        // Readers skip nameless records; writing one would only waste space.
+        qDebug() << "Skipping entry with no name:" << file.absoluteFilePath();
+        return Zip::Ok;
+    }
+
+    if (!dirOnly) {
+        if (file.size() <= MAX_STORED_SIZE) {
+            level = Zip::Store;
+        } else {
+            switch (level) {
+            case Zip::AutoByType:
+            case Zip::AutoFull:
+                level = extensionLevel(file);
+                break;
+            case Zip::AutoSpeed:
+                level = Zip::Deflate5;
+                break;
+            default:
+                break;
+            }
+        }
+    }
+
+    if (!dirOnly && quint64(file.size()) > MAX_32) {
+        qDebug() << "File" << file.absoluteFilePath()
+                 << "is 4 GiB or larger and cannot be stored in the archive.";
+        return Zip::WriteFailed;
+    }
+    if (headers->size() >= MAX_ENTRIES && !headers->contains(entryName)) {
+        qDebug() << "The archive already holds" << MAX_ENTRIES << "entries; skipping" << entryName;
+        return Zip::WriteFailed;
+    }
+    const qint64 startPos = device->pos();
+    if (startPos < 0 || quint64(startPos) > MAX_32) {
+        qDebug() << "The archive has reached 4 GiB; skipping" << entryName;
+        return Zip::WriteFailed;
+    }
+
+    std::unique_ptr<ZipEntryP> h(new ZipEntryP);
+    h->absolutePath = file.absoluteFilePath().toLower();
+    h->fileSize = file.size();
+
+    const bool encrypt = !dirOnly && !password.isEmpty();
+    if (encrypt) {
+        h->gpFlag[0] = 0x09;
+        h->szComp = 12;
+    }
+    setDosTime(zip_fromFileTimestamp(file.lastModified()), h->modTime, h->modDate);
+    h->compMethod = (dirOnly || level == Zip::Store) ? 0 : 8;
+    h->szUncomp = dirOnly ? 0 : static_cast<quint32>(file.size());
+    h->lhOffset = static_cast<quint32>(startPos);
+
+    const QByteArray name = entryName.toLatin1();
+    unsigned char *b = uBuffer;
+    put32(b, LOCAL_HEADER_SIGNATURE);
+    put16(b + 4, 20);
+    b[6] = h->gpFlag[0];
+    b[7] = h->gpFlag[1];
+    put16(b + 8, h->compMethod);
+    b[10] = h->modTime[0];
+    b[11] = h->modTime[1];
+    b[12] = h->modDate[0];
+    b[13] = h->modDate[1];
+    put32(b + 14, 0);
+    put32(b + 18, 0);
+    put32(b + 22, h->szUncomp);
+    put16(b + 26, static_cast<quint16>(name.size()));
+    put16(b + 28, 0);
+    if (!writeAll(buffer1, 30) || !writeAll(name.constData(), name.size()))
+        return Zip::WriteFailed;
+
+    Keys keys(crcTable);
+    if (encrypt) {
+        // The random part must be unpredictable: it protects the key stream.
+        char header[12];
+        keys.init(password);
+        for (int i = 0; i < 10; ++i) {
+            const auto c = static_cast<unsigned char>(QRandomGenerator::system()->generate());
+            header[i] = static_cast<char>(keys.encrypt(c));
+        }
+        keys.init(password);
+        keys.encrypt(header, 10);
+        header[10] = static_cast<char>(keys.encrypt(h->modTime[0]));
+        header[11] = static_cast<char>(keys.encrypt(h->modTime[1]));
+        if (!writeAll(header, 12))
+            return Zip::WriteFailed;
+    }
+
+    quint32 crc = 0;
+    if (!dirOnly) {
+        qint64 written = 0;
+        qint64 read = 0;
+        const Zip::ErrorCode ec =
+            deflateFile(file, crc, written, read, level, encrypt ? &keys : nullptr);
+        if (ec != Zip::Ok)
+            return ec;
+        if (quint64(read) > MAX_32 || quint64(written) + h->szComp > MAX_32)
+            return refuseOversize(entryName, h->lhOffset);
+        h->szComp += static_cast<quint32>(written);
+        // The source may have changed size since it was listed; record what was stored.
+        h->szUncomp = static_cast<quint32>(read);
+    }
+    h->crc = crc;
+
+    const qint64 endPos = device->pos();
+    if (endPos < 0 || quint64(endPos) > MAX_32)
+        return refuseOversize(entryName, h->lhOffset);
+    if (!device->seek(h->lhOffset + 14))
+        return Zip::SeekFailed;
+    put32(b, h->crc);
+    put32(b + 4, h->szComp);
+    put32(b + 8, h->szUncomp);
+    if (!writeAll(buffer1, 12))
+        return Zip::WriteFailed;
+    if (!device->seek(endPos))
+        return Zip::SeekFailed;
+
+    if (encrypt) {
+        put32(b, DATA_DESCRIPTOR_SIGNATURE);
+        put32(b + 4, h->crc);
+        put32(b + 8, h->szComp);
+        put32(b + 12, h->szUncomp);
+        if (!writeAll(buffer1, 16))
+            return Zip::WriteFailed;
+    }
+
+    ZipEntryP *old = headers->value(entryName, nullptr);
+    headers->insert(entryName, h.release());
+    delete old;
+    return Zip::Ok;
+}
+
+Zip::ErrorCode ZipPrivate::deflateFile(const QFileInfo &fileInfo, quint32 &crc, qint64 &written,
+                                       qint64 &read, Zip::CompressionLevel level, Keys *keys)
+{
+    const QString path = fileInfo.absoluteFilePath();
+    QFile actualFile(path);
+    if (!actualFile.open(QIODevice::ReadOnly)) {
+        qDebug() << QStringLiteral("An error occurred while opening %1").arg(path);
+        return Zip::OpenFailed;
+    }
+    const Zip::ErrorCode ec = level == Zip::Store
+                                  ? storeFile(path, actualFile, crc, written, read, keys)
+                                  : compressFile(path, actualFile, crc, written, read, level, keys);
+    actualFile.close();
+    return ec;
+}
+
+Zip::ErrorCode ZipPrivate::storeFile(const QString &path, QIODevice &in, quint32 &crc,
+                                     qint64 &written, qint64 &read, Keys *keys)
+{
+    crc = crc32(0L, Z_NULL, 0);
+    written = 0;
+    read = 0;
+    for (;;) {
+        const qint64 r = in.read(buffer1, BUFFER_SIZE);
+        if (r == 0)
+            break;
+        if (r < 0) {
+            qDebug() << QStringLiteral("Error while reading %1").arg(path);
+            return Zip::ReadFailed;
+        }
+        read += r;
+        crc = crc32(crc, uBuffer, static_cast<uInt>(r));
+        if (keys)
+            keys->encrypt(buffer1, r);
+        const qint64 w = device->write(buffer1, r);
+        if (w > 0)
+            written += w;
+        if (w != r) {
+            qDebug() << QStringLiteral("Error while writing %1").arg(path);
+            return Zip::WriteFailed;
+        }
+    }
+    return Zip::Ok;
+}
+
+Zip::ErrorCode ZipPrivate::compressFile(const QString &path, QIODevice &in, quint32 &crc,
+                                        qint64 &written, qint64 &read, Zip::CompressionLevel level,
+                                        Keys *keys)
+{
+    crc = crc32(0L, Z_NULL, 0);
+    written = 0;
+    read = 0;
+
+    z_stream zstr;
+    std::memset(&zstr, 0, sizeof(zstr));
+    if (deflateInit2(&zstr, static_cast<int>(level), Z_DEFLATED, -MAX_WBITS, 8,
+                     Z_DEFAULT_STRATEGY) != Z_OK) {
+        qDebug() << "Could not initialize zlib for compression";
+        return Zip::ZlibError;
+    }
+
+    // The stream is finished when the source reports its end, so a file that grows while it
+    // is read still ends in a complete stream.
+    int flush = Z_NO_FLUSH;
+    while (flush != Z_FINISH) {
+        const qint64 r = in.read(buffer1, BUFFER_SIZE);
+        if (r < 0) {
+            deflateEnd(&zstr);
+            qDebug() << QStringLiteral("Error while reading %1").arg(path);
+            return Zip::ReadFailed;
+        }
+        if (r == 0)
+            flush = Z_FINISH;
+        read += r;
+        crc = crc32(crc, uBuffer, static_cast<uInt>(r));
+
+        zstr.next_in = uBuffer;
+        zstr.avail_in = static_cast<uInt>(r);
+        do {
+            zstr.next_out = reinterpret_cast<Bytef *>(buffer2);
+            zstr.avail_out = BUFFER_SIZE;
+            deflate(&zstr, flush);
+            const qint64 have = BUFFER_SIZE - zstr.avail_out;
+            if (keys)
+                keys->encrypt(buffer2, have);
+            const qint64 w = device->write(buffer2, have);
+            if (w > 0)
+                written += w;
+            if (w != have) {
+                deflateEnd(&zstr);
+                qDebug() << QStringLiteral("Error while writing %1").arg(path);
+                return Zip::WriteFailed;
+            }
+        } while (zstr.avail_out == 0);
+    }
+
+    deflateEnd(&zstr);
+    return Zip::Ok;
+}
+
+Zip::ErrorCode ZipPrivate::writeEntry(const QString &fileName, const ZipEntryP *h,
+                                      quint32 &szCentralDir)
+{
+    const QByteArray name = fileName.toLatin1();
+    unsigned char *b = uBuffer;
+    put32(b, CENTRAL_HEADER_SIGNATURE);
+    put16(b + 4, 0);
+    put16(b + 6, 20);
+    b[8] = h->gpFlag[0];
+    b[9] = h->gpFlag[1];
+    put16(b + 10, h->compMethod);
+    b[12] = h->modTime[0];
+    b[13] = h->modTime[1];
+    b[14] = h->modDate[0];
+    b[15] = h->modDate[1];
+    put32(b + 16, h->crc);
+    put32(b + 20, h->szComp);
+    put32(b + 24, h->szUncomp);
+    put16(b + 28, static_cast<quint16>(name.size()));
+    put16(b + 30, 0);
+    put16(b + 32, 0);
+    put16(b + 34, 0);
+    put16(b + 36, 0);
+    put32(b + 38, 0);
+    put32(b + 42, h->lhOffset);
+    if (!writeAll(buffer1, 46) || !writeAll(name.constData(), name.size()))
+        return Zip::WriteFailed;
+    szCentralDir += 46 + static_cast<quint32>(name.size());
+    return Zip::Ok;
+}
+
+Zip::ErrorCode ZipPrivate::writeCentralDir(quint32 offset, quint32 size)
+{
+    const QByteArray c = comment.toLatin1();
+    const quint16 commentLength = static_cast<quint16>(c.size());
+    unsigned char *b = uBuffer;
+    put32(b, END_RECORD_SIGNATURE);
+    put16(b + 4, 0);
+    put16(b + 6, 0);
+    put16(b + 8, static_cast<quint16>(headers->size()));
+    put16(b + 10, static_cast<quint16>(headers->size()));
+    put32(b + 12, size);
+    put32(b + 16, offset);
+    put16(b + 20, commentLength);
+    if (!writeAll(buffer1, 22))
+        return Zip::WriteFailed;
+    if (commentLength != 0 && !writeAll(c.constData(), commentLength))
+        return Zip::WriteFailed;
+    return Zip::Ok;
+}
+
+Zip::ErrorCode ZipPrivate::closeArchive()
+{
+    if (device && device != file)
+        disconnect(device, nullptr, this, nullptr);
+    return do_closeArchive();
+}
+
+Zip::ErrorCode ZipPrivate::do_closeArchive()
+{
+    if (!device && !headers)
+        return Zip::Ok;
+    if (!device)
+        return Zip::NoOpenArchive;
+
+    Zip::ErrorCode ec = Zip::Ok;
+    const qint64 cdOffset = device->pos();
+    quint32 cdSize = 0;
+    if (cdOffset < 0 || quint64(cdOffset) > MAX_32) {
+        qDebug() << "The central directory would start beyond 4 GiB; the archive is not finished.";
+        ec = Zip::WriteFailed;
+    }
+    if (headers && ec == Zip::Ok) {
+        for (auto it = headers->constBegin(); it != headers->constEnd() && ec == Zip::Ok; ++it)
+            ec = writeEntry(it.key(), it.value(), cdSize);
+    }
+    if (ec == Zip::Ok && quint64(cdOffset) + cdSize > MAX_32) {
+        qDebug() << "The central directory would end beyond 4 GiB; the archive is not finished.";
+        ec = Zip::WriteFailed;
+    }
+    if (ec == Zip::Ok && headers)
+        ec = writeCentralDir(static_cast<quint32>(cdOffset), cdSize);
+    // Buffered bytes of our own file must reach the disk before the archive counts as written.
+    if (ec == Zip::Ok && file && device == file && !file->flush())
+        ec = Zip::WriteFailed;
+
+    if (ec != Zip::Ok && file && device == file) {
+        file->close();
+        // Never remove anything but a regular file (the name may point to a device node).
+        if (QFileInfo(file->fileName()).isFile() && !file->remove())
+            qDebug() << "Failed to delete corrupt archive.";
+    }
+    return ec;
+}
+
+void ZipPrivate::reset()
+{
+    comment.clear();
+    if (headers) {
+        qDeleteAll(*headers);
+        delete headers;
+        headers = nullptr;
+    }
+    device = nullptr;
+    delete file;
+    file = nullptr;
+}
+
+void ZipPrivate::deviceDestroyed(QObject *)
+{
+    qDebug() << "Unexpected device destruction detected.";
+    // The device is gone: drop the archive state without writing anything.
+    device = nullptr;
+    reset();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Zip
+
+Zip::Zip() : d(new ZipPrivate) {}
+
+Zip::~Zip()
+{
+    closeArchive();
+    delete d;
+}
+
+bool Zip::isOpen() const
+{
+    return d->device != nullptr;
+}
+
+void Zip::setPassword(const QString &pwd)
+{
+    d->password = pwd;
+}
+
+void Zip::clearPassword()
+{
+    d->password.clear();
+}
+
+QString Zip::password() const
+{
+    return d->password;
+}
+
+Zip::ErrorCode Zip::createArchive(const QString &filename, bool overwrite)
+{
+    closeArchive();
+    if (filename.isEmpty())
+        return FileNotFound;
+
+    d->file = new QFile(filename);
+    if (d->file->exists() && !overwrite) {
+        delete d->file;
+        d->file = nullptr;
+        return FileExists;
+    }
+    if (!d->file->open(QIODevice::WriteOnly)) {
+        delete d->file;
+        d->file = nullptr;
+        return OpenFailed;
+    }
+
+    const ErrorCode ec = d->createArchive(d->file);
+    if (ec != Ok) {
+        d->closeArchive();
+        d->reset();
+    }
+    return ec;
+}
+
+Zip::ErrorCode Zip::createArchive(QIODevice *device)
+{
+    if (!device) {
+        qDebug() << "Invalid device.";
+        return OpenFailed;
+    }
+    closeArchive();
+    return d->createArchive(device);
+}
+
+QString Zip::archiveComment() const
+{
+    return d->comment;
+}
+
+void Zip::setArchiveComment(const QString &comment)
+{
+    d->comment = comment;
+}
+
+Zip::ErrorCode Zip::addDirectoryContents(const QString &path, CompressionLevel level)
+{
+    return addDirectory(path, QString(), IgnorePaths, level);
+}
+
+Zip::ErrorCode Zip::addDirectoryContents(const QString &path, const QString &root,
+                                         CompressionLevel level)
+{
+    return addDirectory(path, root, IgnorePaths, level);
+}
+
+Zip::ErrorCode Zip::addDirectory(const QString &path, CompressionLevel level)
+{
+    return addDirectory(path, QString(), RelativePaths, level);
+}
+
+Zip::ErrorCode Zip::addDirectory(const QString &path, const QString &root, CompressionLevel level)
+{
+    return addDirectory(path, root, RelativePaths, level);
+}
+
+Zip::ErrorCode Zip::addDirectory(const QString &path, const QString &root,
+                                 CompressionOptions options, CompressionLevel level,
+                                 int *addedFiles)
+{
+    if (addedFiles)
+        *addedFiles = 0;
+    return d->addDirectory(path, root, options, level, 0, addedFiles);
+}
+
+Zip::ErrorCode Zip::addFile(const QString &path, CompressionLevel level)
+{
+    return addFile(path, QString(), RelativePaths, level);
+}
+
+Zip::ErrorCode Zip::addFile(const QString &path, const QString &root, CompressionLevel level)
+{
+    return addFile(path, root, RelativePaths, level);
+}
+
+Zip::ErrorCode Zip::addFile(const QString &path, const QString &root, CompressionOptions options,
+                            CompressionLevel level)
+{
+    if (path.isEmpty())
+        return Ok;
+    return addFiles(QStringList() << path, root, options, level);
+}
+
+Zip::ErrorCode Zip::addFiles(const QStringList &paths, CompressionLevel level)
+{
+    return addFiles(paths, QString(), RelativePaths, level);
+}
+
+Zip::ErrorCode Zip::addFiles(const QStringList &paths, const QString &root, CompressionLevel level)
+{
+    return addFiles(paths, root, RelativePaths, level);
+}
+
+Zip::ErrorCode Zip::addFiles(const QStringList &paths, const QString &root,
+                             CompressionOptions options, CompressionLevel level, int *addedFiles)
+{
+    return d->addFiles(paths, root, options, level, addedFiles);
+}
+
+Zip::ErrorCode Zip::closeArchive()
+{
+    const ErrorCode ec = d->closeArchive();
+    d->reset();
+    return ec;
+}
+
+QString Zip::formatError(ErrorCode c) const
+{
+    switch (c) {
+    case Ok:
+        return tr("ZIP operation completed successfully.");
+    case ZlibInit:
+        return tr("Failed to initialize or load zlib library.");
+    case ZlibError:
+        return tr("zlib library error.");
+    case OpenFailed:
+        return tr("Unable to create or open file.");
+    case NoOpenArchive:
+        return tr("No archive has been created yet.");
+    case FileNotFound:
+        return tr("File or directory does not exist.");
+    case ReadFailed:
+        return tr("File read error.");
+    case WriteFailed:
+        return tr("File write error.");
+    case SeekFailed:
+        return tr("File seek error.");
+    default:
+        break;
+    }
+    return tr("Unknown error.");
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "zip/zip.h"
+#include "zip/zipcrypt_p.h"
+#include "zip/zipentry_p.h"
+
+#include <QFileInfo>
+#include <QMap>
+#include <QObject>
+
+class QFile;
+class QIODevice;
+
+class ZipPrivate : public QObject
+{
+    Q_OBJECT
+
+public:
+    ZipPrivate();
+    ~ZipPrivate() override;
+
+    QMap<QString, ZipEntryP *> *headers = nullptr;
+    QIODevice *device = nullptr;
+    QFile *file = nullptr;
+    char buffer1[ravix::zipcrypt::BUFFER_SIZE];
+    char buffer2[ravix::zipcrypt::BUFFER_SIZE];
+    unsigned char *uBuffer;
+    const z_crc_t *crcTable;
+    QString comment;
+    QString password;
+
+    Zip::ErrorCode createArchive(QIODevice *device);
+    Zip::ErrorCode addFiles(const QStringList &paths, const QString &root,
+                            Zip::CompressionOptions options, Zip::CompressionLevel level,
+                            int *addedFiles);
+    Zip::ErrorCode addDirectory(const QString &path, const QString &root,
+                                Zip::CompressionOptions options, Zip::CompressionLevel level,
+                                int depth, int *addedFiles);
+    Zip::ErrorCode createEntry(const QFileInfo &file, const QString &root,
+                               Zip::CompressionLevel level);
+    Zip::ErrorCode deflateFile(const QFileInfo &fileInfo, quint32 &crc, qint64 &written,
+                               qint64 &read, Zip::CompressionLevel level,
+                               ravix::zipcrypt::Keys *keys);
+    Zip::ErrorCode compressFile(const QString &fileName, QIODevice &in, quint32 &crc,
+                                qint64 &written, qint64 &read, Zip::CompressionLevel level,
+                                ravix::zipcrypt::Keys *keys);
+    Zip::ErrorCode storeFile(const QString &fileName, QIODevice &in, quint32 &crc, qint64 &written,
+                             qint64 &read, ravix::zipcrypt::Keys *keys);
+    bool containsEntry(const QFileInfo &info) const;
+    Zip::ErrorCode writeEntry(const QString &fileName, const ZipEntryP *h, quint32 &szCentralDir);
+    Zip::ErrorCode writeCentralDir(quint32 offset, quint32 size);
+    Zip::ErrorCode do_closeArchive();
+    Zip::ErrorCode closeArchive();
+    void reset();
+
+    static Zip::CompressionLevel extensionLevel(const QFileInfo &info);
+    static QString normalizeRoot(const QString &root);
+    static void setDosTime(const QDateTime &dt, unsigned char *modTime, unsigned char *modDate);
+
+public slots:
+    void deviceDestroyed(QObject *);
+
+private:
+    bool writeAll(const char *data, qint64 len);
+    Zip::ErrorCode refuseOversize(const QString &name, quint32 lhOffset);
+};

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <zlib.h>
+
+namespace ravix {
+namespace zipcrypt {
+
+/// Key state of the traditional archive encryption.
+class Keys
+{
+public:
+    explicit Keys(const z_crc_t *table) : m_table(table) {}
+
+    void init(const QString &password)
+    {
+        m_k[0] = 0x12345678u;
+        m_k[1] = 0x23456789u;
+        m_k[2] = 0x34567890u;
+        const QByteArray pwd = password.toLatin1();
+        for (char c : pwd)
+            update(static_cast<unsigned char>(c));
+    }
+
+    void update(unsigned char c)
+    {
+        m_k[0] = crcStep(m_k[0], c);
+        m_k[1] = (m_k[1] + (m_k[0] & 0xFF)) * 134775813u + 1;
+        m_k[2] = crcStep(m_k[2], static_cast<unsigned char>(m_k[1] >> 24));
+    }
+
+    unsigned char streamByte() const
+    {
+        const quint32 t = (m_k[2] & 0xFFFF) | 2;
+        return static_cast<unsigned char>(((t * (t ^ 1)) >> 8) & 0xFF);
+    }
+
+    unsigned char encrypt(unsigned char c)
+    {
+        const unsigned char out = c ^ streamByte();
+        update(c);
+        return out;
+    }
+
+    unsigned char decrypt(unsigned char c)
+    {
+        const unsigned char plain = c ^ streamByte();
+        update(plain);
+        return plain;
+    }
+
+    void encrypt(char *data, qint64 len)
+    {
+        for (qint64 i = 0; i < len; ++i)
+            data[i] = static_cast<char>(encrypt(static_cast<unsigned char>(data[i])));
+    }
+
+    void decrypt(char *data, qint64 len)
+    {
+        for (qint64 i = 0; i < len; ++i)
+            data[i] = static_cast<char>(decrypt(static_cast<unsigned char>(data[i])));
+    }
+
+private:
+    quint32 crcStep(quint32 crc, unsigned char c) const
+    {
+        return static_cast<quint32>(m_table[(crc ^ c) & 0xFF]) ^ (crc >> 8);
+    }
+
+    const z_crc_t *m_table;
+    quint32 m_k[3] = {0, 0, 0};
+};
+
+/// Little-endian helpers for the record layouts.
+inline void put16(unsigned char *p, quint16 v)
+{
+    p[0] = static_cast<unsigned char>(v & 0xFF);
+    p[1] = static_cast<unsigned char>(v >> 8);
+}
+
+inline void put32(unsigned char *p, quint32 v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
+}
+
+inline quint16 get16(const unsigned char *p)
+{
+    return static_cast<quint16>(p[0] | (p[1] << 8));
+}
+
+inline quint32 get32(const unsigned char *p)
+{
+    return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
+}
+
+/// Size of each of the two streaming buffers.
+constexpr int BUFFER_SIZE = 262144;
+
+/// Sizes and offsets are 32-bit; 0xFFFFFFFF is reserved by the format for its 64-bit extension.
+constexpr quint64 MAX_32 = 0xFFFFFFFEull;
+constexpr int MAX_ENTRIES = 65535;
+
+} // namespace zipcrypt
+} // namespace ravix

@@ -1,0 +1,195 @@
+#pragma once
+
+// Test-side view of an archive's records, read straight from the bytes, so that the writer's
+// output is checked without going through our own reader.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QString>
+
+namespace ziptest {
+
+inline quint16 le16(const QByteArray &b, int at)
+{
+    return quint16(quint8(b.at(at)) | (quint8(b.at(at + 1)) << 8));
+}
+
+inline quint32 le32(const QByteArray &b, int at)
+{
+    return quint32(le16(b, at)) | (quint32(le16(b, at + 2)) << 16);
+}
+
+struct Record
+{
+    int offset = 0;
+    quint16 versionMade = 0;
+    quint16 versionNeeded = 0;
+    quint16 flags = 0;
+    quint16 method = 0;
+    quint16 time = 0;
+    quint16 date = 0;
+    quint32 crc = 0;
+    quint32 compSize = 0;
+    quint32 uncompSize = 0;
+    quint32 externalAttr = 0;
+    quint32 localOffset = 0;
+    QString name;
+    QByteArray data; ///< local records: the stored bytes (encryption header included)
+};
+
+struct RawZip
+{
+    QList<Record> locals;   ///< in file order
+    QList<Record> centrals; ///< in directory order
+    quint16 entries = 0;
+    quint32 cdSize = 0;
+    quint32 cdOffset = 0;
+    QByteArray comment;
+    QString error;
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+/// The fields local and central headers share, from "version needed" on.
+inline void readCommon(const QByteArray &b, int at, Record &r)
+{
+    r.versionNeeded = le16(b, at);
+    r.flags = le16(b, at + 2);
+    r.method = le16(b, at + 4);
+    r.time = le16(b, at + 6);
+    r.date = le16(b, at + 8);
+    r.crc = le32(b, at + 10);
+    r.compSize = le32(b, at + 14);
+    r.uncompSize = le32(b, at + 18);
+}
+
+/// Parses an archive whose local records follow each other from offset 0, as our writer lays
+/// them out. Errors land in RawZip::error.
+inline RawZip parseRaw(const QByteArray &b)
+{
+    RawZip z;
+    const int eocd = b.lastIndexOf(QByteArray("PK\x05\x06", 4));
+    if (eocd < 0 || eocd + 22 > b.size()) {
+        z.error = QStringLiteral("no end record");
+        return z;
+    }
+    z.entries = le16(b, eocd + 10);
+    z.cdSize = le32(b, eocd + 12);
+    z.cdOffset = le32(b, eocd + 16);
+    z.comment = b.mid(eocd + 22, le16(b, eocd + 20));
+
+    int pos = 0;
+    while (pos + 30 <= int(z.cdOffset) && le32(b, pos) == 0x04034B50) {
+        Record r;
+        r.offset = pos;
+        readCommon(b, pos + 4, r);
+        const int n = le16(b, pos + 26);
+        const int x = le16(b, pos + 28);
+        r.name = QString::fromLatin1(b.mid(pos + 30, n));
+        pos += 30 + n + x;
+        r.data = b.mid(pos, int(r.compSize));
+        pos += int(r.compSize);
+        if (r.flags & 0x08)
+            pos += 16;
+        z.locals.append(r);
+    }
+    if (pos != int(z.cdOffset)) {
+        z.error =
+            QStringLiteral("local records end at %1, directory at %2").arg(pos).arg(z.cdOffset);
+        return z;
+    }
+    while (pos + 46 <= b.size() && le32(b, pos) == 0x02014B50) {
+        Record r;
+        r.versionMade = le16(b, pos + 4);
+        readCommon(b, pos + 6, r);
+        const int n = le16(b, pos + 28);
+        const int x = le16(b, pos + 30);
+        const int c = le16(b, pos + 32);
+        r.externalAttr = le32(b, pos + 38);
+        r.localOffset = le32(b, pos + 42);
+        r.name = QString::fromLatin1(b.mid(pos + 46, n));
+        z.centrals.append(r);
+        pos += 46 + n + x + c;
+    }
+    if (pos != eocd)
+        z.error = QStringLiteral("directory ends at %1, end record at %2").arg(pos).arg(eocd);
+    return z;
+}
+
+inline RawZip parseRawFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        RawZip z;
+        z.error = QStringLiteral("cannot open ") + path;
+        return z;
+    }
+    return parseRaw(f.readAll());
+}
+
+inline QStringList centralNames(const RawZip &z)
+{
+    QStringList names;
+    for (const Record &r : z.centrals)
+        names << r.name;
+    return names;
+}
+
+inline QStringList localNames(const RawZip &z)
+{
+    QStringList names;
+    for (const Record &r : z.locals)
+        names << r.name;
+    return names;
+}
+
+/// Writes a file (and its parent directories) and returns its path.
+inline QString writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+        return QString();
+    return path;
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+/// Text that deflates well but not trivially, of the given length.
+inline QByteArray sampleText(int length, int seed = 1)
+{
+    QByteArray out;
+    out.reserve(length);
+    quint32 x = 2463534242u + quint32(seed);
+    while (out.size() < length) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        out += "line " + QByteArray::number(x % 1000) + " of the sample text\n";
+    }
+    out.truncate(length);
+    return out;
+}
+
+/// Bytes that do not compress.
+inline QByteArray noise(int length, int seed = 7)
+{
+    QByteArray out(length, Qt::Uninitialized);
+    quint32 x = 88172645u + quint32(seed);
+    for (int i = 0; i < length; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        out[i] = char(x >> 11);
+    }
+    return out;
+}
+
+} // namespace ziptest

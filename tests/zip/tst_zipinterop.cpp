@@ -1,0 +1,191 @@
+#include "rawzip.h"
+
+#include <testtools.h>
+
+#include <ravixcore/zip/zip.h>
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ziptest;
+
+namespace {
+
+const char *const PYTHON_CHECK = R"(
+import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+if len(sys.argv) > 3:
+    z.setpassword(sys.argv[3].encode())
+bad = z.testzip()
+if bad is not None:
+    print('bad entry', bad)
+    sys.exit(1)
+z.extractall(sys.argv[2])
+sys.stdout.write(z.comment.decode('latin-1'))
+)";
+
+const char *const PYTHON_NAMES = R"(
+import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+for i in z.infolist():
+    raw = i.filename.encode('cp437') if not i.flag_bits & 0x800 else i.filename.encode()
+    sys.stdout.write(raw.decode('latin-1') + '\n')
+)";
+
+// Every regular file below dir, relative path -> content.
+QMap<QString, QByteArray> treeContents(const QString &dir)
+{
+    QMap<QString, QByteArray> out;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString p = it.next();
+        out.insert(QDir(dir).relativeFilePath(p), readFile(p));
+    }
+    return out;
+}
+
+} // namespace
+
+class TestZipInterop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void toolsReadOurArchives_data();
+    void toolsReadOurArchives();
+    void latin1NamesSurvive();
+
+private:
+    QTemporaryDir m_tmp;
+    QString m_src;
+    QMap<QString, QByteArray> m_expected;
+    QString path(const QString &rel) const { return m_tmp.path() + QLatin1Char('/') + rel; }
+};
+
+void TestZipInterop::initTestCase()
+{
+    QVERIFY(m_tmp.isValid());
+    m_src = path("src");
+    writeFile(m_src + "/tree/stored.bin", noise(5000));
+    writeFile(m_src + "/tree/tiny.txt", "tiny");
+    writeFile(m_src + "/tree/empty.txt", QByteArray());
+    writeFile(m_src + "/tree/notes.txt", sampleText(20000));
+    writeFile(m_src + "/tree/sub/big.log", sampleText(900000, 5));
+    writeFile(m_src + "/tree/sub/photo.jpg", noise(70000, 3));
+    writeFile(m_src + "/level1.csv", sampleText(3000, 9));
+    QVERIFY(QDir().mkpath(m_src + "/tree/emptydir"));
+
+    for (const QString name : {"plain", "secret"}) {
+        Zip zip;
+        if (name == QLatin1String("secret"))
+            zip.setPassword("s3cret!");
+        QCOMPARE(zip.createArchive(path(name + ".zip")), Zip::Ok);
+        QCOMPARE(zip.addDirectory(m_src + "/tree", Zip::AutoFull), Zip::Ok);
+        QCOMPARE(zip.addFile(m_src + "/level1.csv", "levels/one", Zip::IgnorePaths, Zip::Deflate1),
+                 Zip::Ok);
+        QCOMPARE(zip.addFile(m_src + "/level1.csv", "levels/nine", Zip::IgnorePaths, Zip::Deflate9),
+                 Zip::Ok);
+        QCOMPARE(
+            zip.addFile(m_src + "/tree/notes.txt", "levels/stored", Zip::IgnorePaths, Zip::Store),
+            Zip::Ok);
+        zip.setArchiveComment("archive comment");
+        QCOMPARE(zip.closeArchive(), Zip::Ok);
+    }
+
+    const QMap<QString, QByteArray> tree = treeContents(m_src + "/tree");
+    for (auto it = tree.begin(); it != tree.end(); ++it)
+        m_expected.insert("tree/" + it.key(), it.value());
+    m_expected.insert("levels/one/level1.csv", readFile(m_src + "/level1.csv"));
+    m_expected.insert("levels/nine/level1.csv", readFile(m_src + "/level1.csv"));
+    m_expected.insert("levels/stored/notes.txt", readFile(m_src + "/tree/notes.txt"));
+}
+
+void TestZipInterop::toolsReadOurArchives_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QString>("archive");
+    for (const char *tool : {"unzip", "7z", "python3", "bsdtar"}) {
+        for (const char *archive : {"plain", "secret"})
+            QTest::newRow(qPrintable(QString("%1 %2").arg(tool, archive))) << tool << archive;
+    }
+}
+
+void TestZipInterop::toolsReadOurArchives()
+{
+    QFETCH(QString, tool);
+    QFETCH(QString, archive);
+    const QString program = ravixtest::findTool(tool);
+    if (program.isEmpty())
+        QFAIL(qPrintable("required tool not installed: " + tool));
+
+    const QString zipPath = path(archive + ".zip");
+    const bool secret = archive == QLatin1String("secret");
+    const QString pw = QStringLiteral("s3cret!");
+    const QString out = path("out-" + tool + "-" + archive);
+    QVERIFY(QDir().mkpath(out));
+    QByteArray log;
+
+    if (tool == "unzip") {
+        QStringList pwArgs;
+        if (secret)
+            pwArgs << "-P" << pw;
+        QCOMPARE(
+            ravixtest::runTool(program, QStringList{"-t"} + pwArgs + QStringList{zipPath}, &log),
+            0);
+        QVERIFY2(log.contains("No errors detected"), log.constData());
+        QCOMPARE(
+            ravixtest::runTool(
+                program, QStringList{"-o", "-q"} + pwArgs + QStringList{zipPath, "-d", out}, &log),
+            0);
+    } else if (tool == "7z") {
+        QStringList pwArgs;
+        if (secret)
+            pwArgs << "-p" + pw;
+        QCOMPARE(
+            ravixtest::runTool(program, QStringList{"t"} + pwArgs + QStringList{zipPath}, &log), 0);
+        QVERIFY2(log.contains("Everything is Ok"), log.constData());
+        QCOMPARE(
+            ravixtest::runTool(
+                program, QStringList{"x", "-y", "-o" + out} + pwArgs + QStringList{zipPath}, &log),
+            0);
+    } else if (tool == "python3") {
+        QStringList args{"-c", PYTHON_CHECK, zipPath, out};
+        if (secret)
+            args << pw;
+        QCOMPARE(ravixtest::runTool(program, args, &log), 0);
+        QCOMPARE(log, QByteArray("archive comment"));
+    } else {
+        QCOMPARE(ravixtest::runTool(program, {"-tf", zipPath}, &log), 0);
+        QVERIFY2(log.contains("tree/sub/big.log"), log.constData());
+        QStringList args{"-xf", zipPath, "-C", out};
+        if (secret)
+            args << "--passphrase" << pw;
+        QVERIFY2(ravixtest::runTool(program, args, &log) == 0, log.constData());
+    }
+
+    QCOMPARE(treeContents(out), m_expected);
+    QVERIFY(QFileInfo(out + "/tree/emptydir").isDir());
+}
+
+void TestZipInterop::latin1NamesSurvive()
+{
+    RAVIX_REQUIRE_TOOL(unzip, "unzip");
+    RAVIX_REQUIRE_TOOL(python, "python3");
+    RAVIX_REQUIRE_TOOL(sevenZip, "7z");
+    const QString name = QString::fromUtf8("Größe-été.txt");
+    writeFile(path("latin/" + name), sampleText(500));
+    Zip zip;
+    QCOMPARE(zip.createArchive(path("latin.zip")), Zip::Ok);
+    QCOMPARE(zip.addFile(path("latin/" + name)), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+
+    QByteArray log;
+    QCOMPARE(ravixtest::runTool(unzip, {"-t", path("latin.zip")}, &log), 0);
+    QCOMPARE(ravixtest::runTool(sevenZip, {"t", path("latin.zip")}, &log), 0);
+    QCOMPARE(ravixtest::runTool(python, {"-c", PYTHON_NAMES, path("latin.zip")}, &log), 0);
+    QCOMPARE(QString::fromUtf8(log), "latin/" + name + "\n");
+}
+
+QTEST_GUILESS_MAIN(TestZipInterop)
+#include "tst_zipinterop.moc"

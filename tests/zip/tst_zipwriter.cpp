@@ -1,0 +1,720 @@
+#include "rawzip.h"
+
+#include <ravixcore/zip/zip.h>
+#include <ravixcore/zip/ziputils.h>
+
+#include <QBuffer>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+using namespace ziptest;
+
+Q_DECLARE_METATYPE(Zip::CompressionLevel)
+Q_DECLARE_METATYPE(Zip::CompressionOptions)
+Q_DECLARE_METATYPE(Zip::ErrorCode)
+
+namespace {
+
+// Sets a file's modification time so that the writer sees the given wall-clock fields.
+bool setWallClockMTime(const QString &path, const QDateTime &wallClock)
+{
+    const QDateTime asUtc(wallClock.date(), wallClock.time(), Qt::UTC);
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = time_t(asUtc.toSecsSinceEpoch() - zip_currentUtcOffset());
+    times[1].tv_nsec = 0;
+    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+}
+
+QByteArray rawDeflate(const QByteArray &in, int level)
+{
+    z_stream s;
+    memset(&s, 0, sizeof(s));
+    if (deflateInit2(&s, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return QByteArray();
+    QByteArray out(int(deflateBound(&s, uLong(in.size()))), '\0');
+    s.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(in.constData()));
+    s.avail_in = uInt(in.size());
+    s.next_out = reinterpret_cast<Bytef *>(out.data());
+    s.avail_out = uInt(out.size());
+    deflate(&s, Z_FINISH);
+    out.truncate(int(s.total_out));
+    deflateEnd(&s);
+    return out;
+}
+
+quint32 crcOf(const QByteArray &b)
+{
+    return quint32(crc32(0, reinterpret_cast<const Bytef *>(b.constData()), uInt(b.size())));
+}
+
+void append16(QByteArray &b, quint16 v)
+{
+    b.append(char(v & 0xFF)).append(char(v >> 8));
+}
+
+void append32(QByteArray &b, quint32 v)
+{
+    append16(b, quint16(v & 0xFFFF));
+    append16(b, quint16(v >> 16));
+}
+
+// A device that accepts everything and only counts: lets the tests reach 4 GiB offsets
+// without the disk space.
+class CountingSink : public QIODevice
+{
+public:
+    explicit CountingSink(qint64 start) : m_end(start) {}
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_end; }
+    bool seek(qint64 pos) override
+    {
+        QIODevice::seek(pos);
+        return true;
+    }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64 len) override
+    {
+        m_end = qMax(m_end, pos() + len);
+        return len;
+    }
+
+private:
+    qint64 m_end;
+};
+
+} // namespace
+
+class TestZipWriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void dosTime_data();
+    void dosTime();
+    void levels_data();
+    void levels();
+    void roots_data();
+    void roots();
+    void badFiles_data();
+    void badFiles();
+
+    void goldenBytes();
+    void emptyArchive();
+    void duplicates();
+    void sameNameFromTwoDirectories();
+    void emptyDirectory();
+    void overwriteRefused();
+    void emptyPathAndClosedArchive();
+    void commentIsLatin1();
+    void closeFailureRemovesArchive();
+    void destroyedDevice();
+    void fileOf4GiBRefused();
+    void offsetsPast4GiBRefused();
+    void tooManyEntriesRefused();
+    void encryptionHeadersDiffer();
+    void formatErrorTexts();
+
+private:
+    QTemporaryDir *m_tmp = nullptr;
+    QScopedPointer<QTemporaryDir> m_holder;
+    QString path(const QString &rel) const { return m_tmp->path() + QLatin1Char('/') + rel; }
+};
+
+void TestZipWriter::init()
+{
+    m_holder.reset(new QTemporaryDir);
+    m_tmp = m_holder.data();
+    QVERIFY(m_tmp->isValid());
+}
+
+void TestZipWriter::dosTime_data()
+{
+    QTest::addColumn<QDateTime>("wallClock");
+    QTest::addColumn<int>("date");
+    QTest::addColumn<int>("time");
+
+    QTest::newRow("odd second") << QDateTime(QDate(2020, 3, 7), QTime(10, 30, 15)) << 0x5067
+                                << 0x53C7;
+    QTest::newRow("epoch of the format")
+        << QDateTime(QDate(1980, 1, 1), QTime(0, 0, 0)) << 0x0021 << 0x0000;
+    QTest::newRow("month with bit 3")
+        << QDateTime(QDate(2021, 12, 1), QTime(8, 7, 6)) << 0x5381 << 0x40E3;
+    QTest::newRow("last of the range")
+        << QDateTime(QDate(2107, 12, 31), QTime(23, 59, 59)) << 0xFF9F << 0xBF7D;
+}
+
+void TestZipWriter::dosTime()
+{
+    QFETCH(QDateTime, wallClock);
+    QFETCH(int, date);
+    QFETCH(int, time);
+
+    const QString src = writeFile(path("t.txt"), "x");
+    QVERIFY(setWallClockMTime(src, wallClock));
+    QCOMPARE(zip_fromFileTimestamp(QFileInfo(src).lastModified()).time(), wallClock.time());
+
+    Zip zip;
+    QCOMPARE(zip.createArchive(path("t.zip")), Zip::Ok);
+    QCOMPARE(zip.addFile(src, QString(), Zip::IgnorePaths, Zip::Store), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+
+    const RawZip z = parseRawFile(path("t.zip"));
+    QVERIFY2(z.ok(), qPrintable(z.error));
+    QCOMPARE(z.locals.size(), 1);
+    QCOMPARE(int(z.locals[0].date), date);
+    QCOMPARE(int(z.locals[0].time), time);
+    QCOMPARE(int(z.centrals[0].date), date);
+    QCOMPARE(int(z.centrals[0].time), time);
+}
+
+void TestZipWriter::levels_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<Zip::CompressionLevel>("level");
+    QTest::addColumn<int>("zlibLevel"); // -1: stored
+
+    QTest::newRow("photo.JPG") << "photo.JPG" << 5000 << Zip::AutoFull << 2;
+    QTest::newRow("notes.txt") << "notes.txt" << 5000 << Zip::AutoFull << 9;
+    QTest::newRow("data.bin") << "data.bin" << 5000 << Zip::AutoFull << -1;
+    QTest::newRow("a.tar.gz") << "a.tar.gz" << 5000 << Zip::AutoFull << 5;
+    QTest::newRow("unknown type") << "a.unknown" << 5000 << Zip::AutoByType << 5;
+    QTest::newRow("no suffix") << "README" << 5000 << Zip::AutoFull << 5;
+    QTest::newRow("10 bytes, Deflate9") << "small.txt" << 10 << Zip::Deflate9 << -1;
+    QTest::newRow("59 bytes") << "small.txt" << 59 << Zip::Deflate9 << -1;
+    QTest::newRow("60 bytes") << "small.txt" << 60 << Zip::Deflate9 << 9;
+    QTest::newRow("AutoSpeed") << "notes.txt" << 5000 << Zip::AutoSpeed << 5;
+    QTest::newRow("Deflate1") << "notes.txt" << 5000 << Zip::Deflate1 << 1;
+    QTest::newRow("Store") << "notes.txt" << 5000 << Zip::Store << -1;
+    QTest::newRow("several chunks") << "big.txt" << 700000 << Zip::Deflate6 << 6;
+    QTest::newRow("several chunks stored") << "big.txt" << 700000 << Zip::Store << -1;
+}
+
+void TestZipWriter::levels()
+{
+    QFETCH(QString, fileName);
+    QFETCH(int, size);
+    QFETCH(Zip::CompressionLevel, level);
+    QFETCH(int, zlibLevel);
+
+    const QByteArray content = sampleText(size);
+    const QString src = writeFile(path(fileName), content);
+    Zip zip;
+    QCOMPARE(zip.createArchive(path("l.zip")), Zip::Ok);
+    QCOMPARE(zip.addFile(src, QString(), Zip::IgnorePaths, level), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+
+    const RawZip z = parseRawFile(path("l.zip"));
+    QVERIFY2(z.ok(), qPrintable(z.error));
+    QCOMPARE(z.locals.size(), 1);
+    const Record &r = z.locals[0];
+    QCOMPARE(r.name, fileName);
+    QCOMPARE(int(r.method), zlibLevel < 0 ? 0 : 8);
+    QCOMPARE(r.data, zlibLevel < 0 ? content : rawDeflate(content, zlibLevel));
+    QCOMPARE(r.crc, crcOf(content));
+    QCOMPARE(int(r.uncompSize), size);
+    QCOMPARE(z.centrals[0].crc, r.crc);
+    QCOMPARE(z.centrals[0].compSize, r.compSize);
+}
+
+void TestZipWriter::roots_data()
+{
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<Zip::CompressionOptions>("options");
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<QStringList>("names"); // "@" stands for the absolute path of the base
+
+    using O = Zip::CompressionOptions;
+    QTest::newRow("dir relative") << "dir" << O(Zip::RelativePaths) << ""
+                                  << QStringList{"d/empty/", "d/f1.txt", "d/sub/f2.txt"};
+    QTest::newRow("dir relative, root")
+        << "dir" << O(Zip::RelativePaths) << "  r"
+        << QStringList{"r/d/empty/", "r/d/f1.txt", "r/d/sub/f2.txt"};
+    QTest::newRow("dir relative, root //")
+        << "dir" << O(Zip::RelativePaths) << "r//"
+        << QStringList{"r/d/empty/", "r/d/f1.txt", "r/d/sub/f2.txt"};
+    QTest::newRow("dir ignore paths")
+        << "dir" << O(Zip::IgnorePaths) << "" << QStringList{"f1.txt", "f2.txt"};
+    QTest::newRow("dir ignore paths, root \\\\")
+        << "dir" << O(Zip::IgnorePaths) << "r\\\\" << QStringList{"r/f1.txt", "r/f2.txt"};
+    QTest::newRow("dir ignore root")
+        << "dir" << O(Zip::IgnoreRoot) << "" << QStringList{"empty/", "f1.txt", "sub/f2.txt"};
+    QTest::newRow("dir absolute") << "dir" << O(Zip::AbsolutePaths) << ""
+                                  << QStringList{"@/d/empty/", "@/d/f1.txt", "@/d/sub/f2.txt"};
+    QTest::newRow("file relative")
+        << "file" << O(Zip::RelativePaths) << "" << QStringList{"d/f1.txt"};
+    QTest::newRow("file relative, root")
+        << "file" << O(Zip::RelativePaths) << "r/" << QStringList{"r/d/f1.txt"};
+    QTest::newRow("file ignore paths")
+        << "file" << O(Zip::IgnorePaths) << "" << QStringList{"f1.txt"};
+    QTest::newRow("file ignore root")
+        << "file" << O(Zip::IgnoreRoot) << "x" << QStringList{"x/f1.txt"};
+    QTest::newRow("file absolute")
+        << "file" << O(Zip::AbsolutePaths) << "" << QStringList{"@/d/f1.txt"};
+    QTest::newRow("files: dir relative")
+        << "files" << O(Zip::RelativePaths) << ""
+        << QStringList{"base/", "base/d/empty/", "base/d/f1.txt", "base/d/sub/f2.txt"};
+    QTest::newRow("files: dir ignore paths")
+        << "files" << O(Zip::IgnorePaths) << "" << QStringList{"f1.txt", "f2.txt"};
+    QTest::newRow("files: dir ignore root")
+        << "files" << O(Zip::IgnoreRoot) << "" << QStringList{"empty/", "f1.txt", "sub/f2.txt"};
+}
+
+void TestZipWriter::roots()
+{
+    QFETCH(QString, call);
+    QFETCH(Zip::CompressionOptions, options);
+    QFETCH(QString, root);
+    QFETCH(QStringList, names);
+
+    const QString base = path("base");
+    writeFile(base + "/d/f1.txt", sampleText(100));
+    writeFile(base + "/d/sub/f2.txt", sampleText(200));
+    QVERIFY(QDir().mkpath(base + "/d/empty"));
+
+    Zip zip;
+    QCOMPARE(zip.createArchive(path("r.zip")), Zip::Ok);
+    if (call == "dir")
+        QCOMPARE(zip.addDirectory(base + "/d", root, options), Zip::Ok);
+    else if (call == "file")
+        QCOMPARE(zip.addFile(base + "/d/f1.txt", root, options), Zip::Ok);
+    else
+        QCOMPARE(zip.addFiles({base + "/d"}, root, options), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+
+    const RawZip z = parseRawFile(path("r.zip"));
+    QVERIFY2(z.ok(), qPrintable(z.error));
+    names.replaceInStrings("@", QFileInfo(base).absoluteFilePath());
+    QCOMPARE(centralNames(z), names);
+    for (const Record &r : z.centrals) {
+        const bool dir = r.name.endsWith('/');
+        QCOMPARE(int(r.method), 0 + (dir ? 0 : 8));
+        QCOMPARE(r.uncompSize, dir ? 0u : (r.name.endsWith("f1.txt") ? 100u : 200u));
+    }
+}
+
+void TestZipWriter::badFiles_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<Zip::CompressionOptions>("options");
+    QTest::addColumn<Zip::CompressionLevel>("level");
+    QTest::addColumn<Zip::ErrorCode>("result");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("added");
+
+    using O = Zip::CompressionOptions;
+    const O skip(Zip::SkipBadFiles | Zip::IgnorePaths);
+    QTest::newRow("missing file") << QStringList{"big.txt", "missing.txt"} << O(Zip::IgnorePaths)
+                                  << Zip::AutoFull << Zip::FileNotFound << QStringList{} << 0;
+    QTest::newRow("missing file skipped")
+        << QStringList{"big.txt", "missing.txt"} << skip << Zip::AutoFull << Zip::Ok
+        << QStringList{"big.txt"} << 1;
+    QTest::newRow("only missing, skipped")
+        << QStringList{"missing.txt"} << skip << Zip::AutoFull << Zip::Ok << QStringList{} << 0;
+    // A level zlib refuses fails the deflated entry; only the last step decides the result.
+    QTest::newRow("bad level, first fails")
+        << QStringList{"big.txt", "tiny.txt"} << skip << Zip::CompressionLevel(13) << Zip::Ok
+        << QStringList{"tiny.txt"} << 1;
+    QTest::newRow("bad level, last fails")
+        << QStringList{"tiny.txt", "big.txt"} << skip << Zip::CompressionLevel(13) << Zip::ZlibError
+        << QStringList{"tiny.txt"} << 1;
+    QTest::newRow("bad level, not skipped")
+        << QStringList{"tiny.txt", "big.txt", "other.txt"} << O(Zip::IgnorePaths)
+        << Zip::CompressionLevel(13) << Zip::ZlibError << QStringList{"tiny.txt"} << 1;
+}
+
+void TestZipWriter::badFiles()
+{
+    QFETCH(QStringList, files);
+    QFETCH(Zip::CompressionOptions, options);
+    QFETCH(Zip::CompressionLevel, level);
+    QFETCH(Zip::ErrorCode, result);
+    QFETCH(QStringList, names);
+    QFETCH(int, added);
+
+    writeFile(path("big.txt"), sampleText(1000));
+    writeFile(path("other.txt"), sampleText(1000, 2));
+    writeFile(path("tiny.txt"), "tiny");
+    QStringList paths;
+    for (const QString &f : files)
+        paths << path(f);
+
+    Zip zip;
+    QCOMPARE(zip.createArchive(path("b.zip")), Zip::Ok);
+    int count = -1;
+    QCOMPARE(zip.addFiles(paths, QString(), options, level, &count), result);
+    QCOMPARE(count, added);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+
+    const RawZip z = parseRaw(readFile(path("b.zip")).mid(0));
+    // A refused entry leaves its local header behind, so only the directory is compared.
+    QCOMPARE(centralNames(z), names);
+    if (result == Zip::FileNotFound)
+        QCOMPARE(QFileInfo(path("b.zip")).size(), 22);
+}
+
+void TestZipWriter::goldenBytes()
+{
+    const QDateTime stamp(QDate(2020, 3, 7), QTime(10, 30, 15));
+    const QByteArray plain = "hello\n";
+    const QByteArray secret = "0123456789";
+    const QString a = writeFile(path("src/b.txt"), plain);
+    const QString e = writeFile(path("src/a.txt"), secret);
+    QVERIFY(QDir().mkpath(path("src/d")));
+    for (const QString &p : {a, e, path("src/d")})
+        QVERIFY(setWallClockMTime(p, stamp));
+
+    Zip zip;
+    QCOMPARE(zip.createArchive(path("g.zip")), Zip::Ok);
+    QCOMPARE(zip.addFile(a, QString(), Zip::IgnorePaths, Zip::AutoFull), Zip::Ok);
+    zip.setPassword("pw");
+    QCOMPARE(zip.addFile(e, QString(), Zip::IgnorePaths, Zip::AutoFull), Zip::Ok);
+    QCOMPARE(zip.addDirectory(path("src/d"), Zip::AutoFull), Zip::Ok);
+    zip.setArchiveComment("note");
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    QVERIFY(zip.archiveComment().isEmpty());
+    QCOMPARE(zip.password(), QString("pw"));
+
+    // From "version needed" to the name: the part local and central headers share.
+    auto common = [](QByteArray &b, quint16 flags, quint32 crc, quint32 comp, quint32 uncomp,
+                     const QByteArray &name) {
+        append16(b, 20);
+        append16(b, flags);
+        append16(b, 0);
+        append16(b, 0x53C7);
+        append16(b, 0x5067);
+        append32(b, crc);
+        append32(b, comp);
+        append32(b, uncomp);
+        append16(b, quint16(name.size()));
+        append16(b, 0);
+    };
+    auto local = [&](QByteArray &b, quint16 flags, quint32 crc, quint32 comp, quint32 uncomp,
+                     const QByteArray &name) {
+        append32(b, 0x04034B50);
+        common(b, flags, crc, comp, uncomp, name);
+        b += name;
+    };
+    auto central = [&](QByteArray &b, quint16 flags, quint32 crc, quint32 comp, quint32 uncomp,
+                       const QByteArray &name, quint32 offset) {
+        append32(b, 0x02014B50);
+        append16(b, 0);
+        common(b, flags, crc, comp, uncomp, name);
+        append16(b, 0); // comment length
+        append16(b, 0); // disk
+        append16(b, 0); // internal attributes
+        append32(b, 0); // external attributes
+        append32(b, offset);
+        b += name;
+    };
+
+    QByteArray expected;
+    local(expected, 0, crcOf(plain), 6, 6, "b.txt");
+    expected += plain;
+    const int encOffset = expected.size();
+    local(expected, 9, crcOf(secret), 22, 10, "a.txt");
+    const int cipherAt = expected.size();
+    expected += QByteArray(22, '?'); // encryption header and data: random, checked by decryption
+    append32(expected, 0x08074B50);
+    append32(expected, crcOf(secret));
+    append32(expected, 22);
+    append32(expected, 10);
+    const int dirOffset = expected.size();
+    local(expected, 0, 0, 0, 0, "d/");
+    const int cdOffset = expected.size();
+    central(expected, 9, crcOf(secret), 22, 10, "a.txt", quint32(encOffset));
+    central(expected, 0, crcOf(plain), 6, 6, "b.txt", 0);
+    central(expected, 0, 0, 0, 0, "d/", quint32(dirOffset));
+    append32(expected, 0x06054B50);
+    append32(expected, 0);
+    append16(expected, 3);
+    append16(expected, 3);
+    append32(expected, quint32(expected.size() - cdOffset - 12));
+    append32(expected, quint32(cdOffset));
+    append16(expected, 4);
+    expected += "note";
+
+    QByteArray actual = readFile(path("g.zip"));
+    QCOMPARE(actual.size(), expected.size());
+    actual.replace(cipherAt, 22, QByteArray(22, '?'));
+    for (int i = 0; i < expected.size(); ++i) {
+        if (actual.at(i) != expected.at(i))
+            QFAIL(qPrintable(QString("byte %1 differs: %2 instead of %3")
+                                 .arg(i)
+                                 .arg(quint8(actual.at(i)), 2, 16, QChar('0'))
+                                 .arg(quint8(expected.at(i)), 2, 16, QChar('0'))));
+    }
+}
+
+void TestZipWriter::emptyArchive()
+{
+    QBuffer buffer;
+    Zip zip;
+    QCOMPARE(zip.createArchive(&buffer), Zip::Ok);
+    QVERIFY(zip.isOpen());
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    QVERIFY(!zip.isOpen());
+    QByteArray expected("PK\x05\x06", 4);
+    expected += QByteArray(18, '\0');
+    QCOMPARE(buffer.data(), expected);
+}
+
+void TestZipWriter::duplicates()
+{
+    const QString f = writeFile(path("src/dup.txt"), sampleText(300));
+    const QString g = writeFile(path("src/other.txt"), sampleText(300, 3));
+    Zip zip;
+    QCOMPARE(zip.createArchive(path("d.zip")), Zip::Ok);
+    const Zip::CompressionOptions o = Zip::IgnorePaths | Zip::CheckForDuplicates;
+    int added = 0;
+    QCOMPARE(zip.addFiles({f, f, g}, QString(), o, Zip::AutoFull, &added), Zip::Ok);
+    QCOMPARE(added, 2);
+    QCOMPARE(zip.addFile(f, QString(), o, Zip::AutoFull), Zip::Ok);
+    QCOMPARE(zip.addDirectory(path("src"), QString(), o, Zip::AutoFull), Zip::Ok);
+    // Without the check the same file is written again (and listed once).
+    QCOMPARE(zip.addFile(f, QString(), Zip::IgnorePaths, Zip::AutoFull), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+
+    const RawZip z = parseRawFile(path("d.zip"));
+    QVERIFY2(z.ok(), qPrintable(z.error));
+    QCOMPARE(localNames(z), (QStringList{"dup.txt", "other.txt", "dup.txt"}));
+    QCOMPARE(centralNames(z), (QStringList{"dup.txt", "other.txt"}));
+    QCOMPARE(int(z.centrals[0].localOffset), z.locals[2].offset);
+}
+
+void TestZipWriter::sameNameFromTwoDirectories()
+{
+    writeFile(path("tree/a/x.txt"), sampleText(100, 1));
+    writeFile(path("tree/b/x.txt"), sampleText(120, 2));
+    Zip zip;
+    QCOMPARE(zip.createArchive(path("s.zip")), Zip::Ok);
+    QCOMPARE(zip.addDirectoryContents(path("tree")), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+
+    const RawZip z = parseRawFile(path("s.zip"));
+    QVERIFY2(z.ok(), qPrintable(z.error));
+    QCOMPARE(localNames(z), (QStringList{"x.txt", "x.txt"}));
+    QCOMPARE(centralNames(z), QStringList{"x.txt"});
+    QCOMPARE(int(z.centrals[0].localOffset), z.locals[1].offset);
+    QCOMPARE(z.centrals[0].uncompSize, 120u);
+}
+
+void TestZipWriter::emptyDirectory()
+{
+    QVERIFY(QDir().mkpath(path("d")));
+    Zip zip;
+    QCOMPARE(zip.createArchive(path("e.zip")), Zip::Ok);
+    int added = 0;
+    QCOMPARE(zip.addDirectory(path("d"), QString(), Zip::RelativePaths, Zip::AutoFull, &added),
+             Zip::Ok);
+    QCOMPARE(added, 1);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+
+    const RawZip z = parseRawFile(path("e.zip"));
+    QVERIFY2(z.ok(), qPrintable(z.error));
+    QCOMPARE(centralNames(z), QStringList{"d/"});
+    const Record &r = z.centrals[0];
+    QCOMPARE(int(r.method), 0);
+    QCOMPARE(r.crc, 0u);
+    QCOMPARE(r.compSize, 0u);
+    QCOMPARE(r.uncompSize, 0u);
+    QCOMPARE(r.externalAttr, 0u);
+    QCOMPARE(int(r.flags), 0);
+
+    QCOMPARE(zip.createArchive(path("e2.zip")), Zip::Ok);
+    QCOMPARE(zip.addDirectory(path("missing")), Zip::FileNotFound);
+}
+
+void TestZipWriter::overwriteRefused()
+{
+    const QString target = writeFile(path("exists.zip"), "keep me");
+    Zip zip;
+    QCOMPARE(zip.createArchive(target, false), Zip::FileExists);
+    QVERIFY(!zip.isOpen());
+    QCOMPARE(readFile(target), QByteArray("keep me"));
+    QCOMPARE(zip.createArchive(QString()), Zip::FileNotFound);
+    QCOMPARE(zip.createArchive(path("no/such/dir/x.zip")), Zip::OpenFailed);
+    QCOMPARE(zip.createArchive(static_cast<QIODevice *>(nullptr)), Zip::OpenFailed);
+    QCOMPARE(zip.createArchive(target, true), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    QCOMPARE(QFileInfo(target).size(), 22);
+}
+
+void TestZipWriter::emptyPathAndClosedArchive()
+{
+    const QString f = writeFile(path("f.txt"), "content");
+    Zip zip;
+    QCOMPARE(zip.addFile(f), Zip::NoOpenArchive);
+    QCOMPARE(zip.addDirectory(m_tmp->path()), Zip::NoOpenArchive);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+
+    QBuffer buffer;
+    QCOMPARE(zip.createArchive(&buffer), Zip::Ok);
+    QCOMPARE(zip.addFile(QString()), Zip::Ok);
+    QCOMPARE(buffer.size(), 0);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    QCOMPARE(buffer.size(), 22);
+}
+
+void TestZipWriter::commentIsLatin1()
+{
+    QBuffer buffer;
+    Zip zip;
+    QCOMPARE(zip.createArchive(&buffer), Zip::Ok);
+    const QString comment = QString::fromUtf8("Größe µ");
+    zip.setArchiveComment(comment);
+    QCOMPARE(zip.archiveComment(), comment);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    const RawZip z = parseRaw(buffer.data());
+    QVERIFY2(z.ok(), qPrintable(z.error));
+    QCOMPARE(z.comment, comment.toLatin1());
+    QCOMPARE(z.comment.size(), 7);
+    QCOMPARE(le16(buffer.data(), 20), quint16(7));
+}
+
+void TestZipWriter::closeFailureRemovesArchive()
+{
+    const QString f = writeFile(path("f.bin"), noise(4096));
+    const QString target = path("fail.zip");
+    Zip zip;
+    QCOMPARE(zip.createArchive(target), Zip::Ok);
+    QCOMPARE(zip.addFile(f, QString(), Zip::IgnorePaths, Zip::Store), Zip::Ok);
+
+    // A file size limit lets the central directory fail on a real file; the signal that
+    // would end the process is ignored so the write itself reports the failure.
+    struct rlimit old;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = old;
+    limited.rlim_cur = 4096 + 50;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const Zip::ErrorCode ec = zip.closeArchive();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+
+    QCOMPARE(ec, Zip::WriteFailed);
+    QVERIFY(!QFile::exists(target));
+    QVERIFY(!zip.isOpen());
+}
+
+void TestZipWriter::destroyedDevice()
+{
+    const QString f = writeFile(path("f.txt"), sampleText(500));
+    QPointer<QBuffer> buffer = new QBuffer;
+    Zip zip;
+    QCOMPARE(zip.createArchive(buffer.data()), Zip::Ok);
+    QCOMPARE(zip.addFile(f), Zip::Ok);
+    delete buffer.data();
+    QVERIFY(!zip.isOpen());
+    QCOMPARE(zip.addFile(f), Zip::NoOpenArchive);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+}
+
+void TestZipWriter::fileOf4GiBRefused()
+{
+    // Sparse: takes no disk space. The refusal comes before any byte is read.
+    const QString big = path("huge.bin");
+    {
+        QFile f(big);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(qint64(1) << 32));
+    }
+    const QString small = writeFile(path("small.txt"), sampleText(100));
+    Zip zip;
+    QCOMPARE(zip.createArchive(path("big.zip")), Zip::Ok);
+    QCOMPARE(zip.addFile(big, QString(), Zip::IgnorePaths, Zip::Store), Zip::WriteFailed);
+    QCOMPARE(
+        zip.addFiles({big, small}, QString(), Zip::IgnorePaths | Zip::SkipBadFiles, Zip::AutoFull),
+        Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    const RawZip z = parseRawFile(path("big.zip"));
+    QVERIFY2(z.ok(), qPrintable(z.error));
+    QCOMPARE(localNames(z), QStringList{"small.txt"});
+}
+
+void TestZipWriter::offsetsPast4GiBRefused()
+{
+    const QString f = writeFile(path("f.bin"), noise(1000));
+    CountingSink sink((qint64(1) << 32) - 1500);
+    QVERIFY(sink.open(QIODevice::WriteOnly));
+    QVERIFY(sink.seek(sink.size()));
+    Zip zip;
+    QCOMPARE(zip.createArchive(&sink), Zip::Ok);
+    QCOMPARE(zip.addFile(f, QString(), Zip::IgnorePaths, Zip::Store), Zip::Ok);
+    // The second copy would end past the 32-bit offsets.
+    QCOMPARE(zip.addFile(f, "again", Zip::IgnorePaths, Zip::Store), Zip::WriteFailed);
+    QCOMPARE(zip.addFile(f, "third", Zip::IgnorePaths, Zip::Store), Zip::WriteFailed);
+    // The central directory cannot start beyond them either.
+    QCOMPARE(zip.closeArchive(), Zip::WriteFailed);
+}
+
+void TestZipWriter::tooManyEntriesRefused()
+{
+    const QString f = writeFile(path("e.txt"), QByteArray());
+    QBuffer buffer;
+    Zip zip;
+    QCOMPARE(zip.createArchive(&buffer), Zip::Ok);
+    for (int i = 0; i < 65535; ++i) {
+        if (zip.addFile(f, QString::number(i), Zip::IgnorePaths, Zip::Store) != Zip::Ok)
+            QFAIL(qPrintable(QString("entry %1 refused").arg(i)));
+    }
+    QCOMPARE(zip.addFile(f, "one-more", Zip::IgnorePaths, Zip::Store), Zip::WriteFailed);
+    // Replacing an entry of the same name still works.
+    QCOMPARE(zip.addFile(f, "7", Zip::IgnorePaths, Zip::Store), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    QCOMPARE(le16(buffer.data(), int(buffer.size()) - 12), quint16(65535));
+}
+
+void TestZipWriter::encryptionHeadersDiffer()
+{
+    // Same file, same password, same second: the random part must still differ.
+    const QString f = writeFile(path("s.txt"), "secret");
+    QBuffer one;
+    QBuffer two;
+    for (QBuffer *b : {&one, &two}) {
+        Zip zip;
+        zip.setPassword("pw");
+        QCOMPARE(zip.createArchive(b), Zip::Ok);
+        QCOMPARE(zip.addFile(f), Zip::Ok);
+        QCOMPARE(zip.closeArchive(), Zip::Ok);
+    }
+    const RawZip a = parseRaw(one.data());
+    const RawZip b = parseRaw(two.data());
+    QCOMPARE(a.locals.size(), 1);
+    QCOMPARE(b.locals.size(), 1);
+    QCOMPARE(a.locals[0].compSize, 18u);
+    QVERIFY(a.locals[0].data.left(10) != b.locals[0].data.left(10));
+    QCOMPARE(int(a.locals[0].flags), 9);
+}
+
+void TestZipWriter::formatErrorTexts()
+{
+    Zip zip;
+    QCOMPARE(zip.formatError(Zip::Ok), QString("ZIP operation completed successfully."));
+    QCOMPARE(zip.formatError(Zip::ZlibInit), QString("Failed to initialize or load zlib library."));
+    QCOMPARE(zip.formatError(Zip::ZlibError), QString("zlib library error."));
+    QCOMPARE(zip.formatError(Zip::FileExists), QString("Unknown error."));
+    QCOMPARE(zip.formatError(Zip::OpenFailed), QString("Unable to create or open file."));
+    QCOMPARE(zip.formatError(Zip::NoOpenArchive), QString("No archive has been created yet."));
+    QCOMPARE(zip.formatError(Zip::FileNotFound), QString("File or directory does not exist."));
+    QCOMPARE(zip.formatError(Zip::ReadFailed), QString("File read error."));
+    QCOMPARE(zip.formatError(Zip::WriteFailed), QString("File write error."));
+    QCOMPARE(zip.formatError(Zip::SeekFailed), QString("File seek error."));
+    QCOMPARE(zip.formatError(Zip::ErrorCode(42)), QString("Unknown error."));
+}
+
+QTEST_GUILESS_MAIN(TestZipWriter)
+#include "tst_zipwriter.moc"
