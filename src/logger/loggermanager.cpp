@@ -1,0 +1,553 @@
+#include "logger/loggermanager.h"
+#include "logger/loggermanager_p.h"
+
+#include "appframe/dircreator.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QThread>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <cstdio>
+
+QMutex LoggerManager::_logMutex;
+QMap<QString, QSharedPointer<LoggerManager>> LoggerManager::_loggers;
+QAtomicInt LoggerManager::_loggersCounter;
+QMap<QString, LoggerManager::OutputFunction> LoggerManager::_outputs;
+QFlags<LoggerManager::EQtDebugOut> LoggerManager::_debugOuts;
+QtMsgType LoggerManager::_minimumLogLevel = QtDebugMsg;
+QString LoggerManager::_logPath;
+QString LoggerManager::_defaultSuffix = QStringLiteral("log");
+unsigned int LoggerManager::_keepingDays = 7;
+bool LoggerManager::_keepLogHandlers = true;
+bool LoggerManager::_rotateLogs = false;
+bool LoggerManager::_cleanAnyOldLogs = false;
+QStringList LoggerManager::_additionalEraseFilters;
+QTimer *LoggerManager::_eraceTimer = nullptr;
+
+namespace {
+
+const int kIndent = 15;
+const int kEraseInterval = 86400000; // 24 hours
+const QFileDevice::Permissions kLogFilePermissions =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+    QFileDevice::WriteGroup | QFileDevice::ReadOther;
+
+thread_local bool t_holdsLogMutex = false;
+
+QString indent()
+{
+    return QString(kIndent, QLatin1Char(' '));
+}
+
+QString shortWord(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return QStringLiteral("INFO:");
+    case QtWarningMsg:
+        return QStringLiteral("WARNING:");
+    case QtCriticalMsg:
+        return QStringLiteral("CRITICAL:");
+    case QtFatalMsg:
+        return QStringLiteral("FATAL:");
+    default:
+        return QString();
+    }
+}
+
+QString longWord(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return QStringLiteral("INFO IN:");
+    case QtWarningMsg:
+        return QStringLiteral("WARNING IN:");
+    case QtCriticalMsg:
+        return QStringLiteral("CRITICAL IN:");
+    case QtFatalMsg:
+        return QStringLiteral("FATAL IN:");
+    default:
+        return QString();
+    }
+}
+
+bool hasStopMarker(const QString &path)
+{
+    return !path.trimmed().isEmpty() &&
+           QFileInfo::exists(QDir(path).filePath(QStringLiteral("no_more_logs")));
+}
+
+// At process exit the statics above are destroyed; a message raised after that (from another
+// static destructor) must not reach them, so Qt's own handler is put back first. Defined after
+// the statics, it is destroyed before them.
+struct HandlerResetAtExit
+{
+    ~HandlerResetAtExit()
+    {
+        const QtMessageHandler previous = qInstallMessageHandler(nullptr);
+        if (previous != &LoggerManager::logMessageOutput && previous != &LoggerManager::ignoreLogs)
+            qInstallMessageHandler(previous);
+    }
+} handlerResetAtExit;
+
+} // namespace
+
+// ---- LogLock ----------------------------------------------------------------------------------
+
+LogLock::LogLock() : m_locker(&LoggerManager::_logMutex)
+{
+    t_holdsLogMutex = true;
+}
+
+LogLock::~LogLock()
+{
+    t_holdsLogMutex = false;
+}
+
+bool LogLock::heldByThisThread()
+{
+    return t_holdsLogMutex;
+}
+
+// ---- LogMessageRecord -------------------------------------------------------------------------
+
+LogMessageRecord LogMessageRecord::fromContext(QtMsgType type, const QMessageLogContext &context,
+                                               bool daily)
+{
+    LogMessageRecord record;
+    record.daily = daily;
+    record.file = QString::fromUtf8(context.file);
+    record.function = QString::fromUtf8(context.function);
+    record.line = context.line;
+    record.type = type;
+    return record;
+}
+
+// ---- LoggerManagerPrivate ---------------------------------------------------------------------
+
+void LoggerManagerPrivate::writePrefix(QTextStream &s, const LogMessageRecord &record)
+{
+    if (!record.daily)
+        s << QStringLiteral("[%1]").arg(QDate::currentDate().toString(QStringLiteral("yy-MM-dd")))
+          << Qt::endl;
+    s << QTime::currentTime().toString(QStringLiteral("[hh:mm:ss.zzz] "));
+    if (record.line == 0 && record.file.isEmpty()) {
+        const QString word = shortWord(record.type);
+        if (!word.isEmpty())
+            s << Qt::left << qSetFieldWidth(10) << word;
+        s << Qt::dec << Qt::left << qSetFieldWidth(0);
+        return;
+    }
+    s << Qt::left;
+    const QString word = longWord(record.type);
+    if (!word.isEmpty())
+        s << qSetFieldWidth(16) << word;
+    const auto threadId = reinterpret_cast<quintptr>(QThread::currentThreadId());
+    s << qSetFieldWidth(32) << QFileInfo(record.file).fileName() << qSetFieldWidth(5) << record.line
+      << qSetFieldWidth(14) << QStringLiteral("THREAD_ID:") << qSetFieldWidth(16)
+      << QString::number(static_cast<qulonglong>(threadId), 16) << qSetFieldWidth(0) << Qt::endl
+      << indent() << record.function << Qt::endl
+      << indent();
+}
+
+QString LoggerManagerPrivate::effectiveSuffix()
+{
+    return LoggerManager::_defaultSuffix.isEmpty() ? QStringLiteral("log")
+                                                   : LoggerManager::_defaultSuffix;
+}
+
+QString LoggerManagerPrivate::fileNameFor(const QString &name)
+{
+    const QString folder = QDir(LoggerManager::_logPath).absolutePath();
+    const QString app = QCoreApplication::applicationName();
+    if (LoggerManager::_rotateLogs)
+        return QStringLiteral("%1/%2_%3.%4")
+            .arg(folder, QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")), app, name);
+    return QStringLiteral("%1/%2.%3").arg(folder, app, name);
+}
+
+void LoggerManagerPrivate::writeBanner(LoggerManager &writer, const LogMessageRecord &record,
+                                       const QString &text)
+{
+    QTextStream *s = writer.stream();
+    s->setCodec("System");
+    writePrefix(*s, record);
+    *s << text << Qt::endl;
+}
+
+void LoggerManagerPrivate::resetEraseTimer(bool start)
+{
+    QTimer *&timer = LoggerManager::_eraceTimer;
+    if (timer) {
+        QObject::disconnect(timer, nullptr, nullptr, nullptr);
+        // A timer can be stopped only by its own thread.
+        if (timer->thread() == QThread::currentThread())
+            delete timer;
+        else
+            timer->deleteLater();
+        timer = nullptr;
+    }
+    if (!start)
+        return;
+    timer = new QTimer;
+    timer->setInterval(kEraseInterval);
+    QObject::connect(timer, &QTimer::timeout, &LoggerManagerPrivate::startCleanUp);
+    timer->start();
+}
+
+void LoggerManagerPrivate::startCleanUp()
+{
+    QThreadPool::globalInstance()->start(&LoggerManagerPrivate::cleanUp);
+}
+
+void LoggerManagerPrivate::cleanUp()
+{
+    const QString path = LoggerManager::logsPath();
+    const QDir dir(path);
+    if (path.isEmpty() || !dir.exists())
+        return;
+    QStringList patterns = LoggerManager::additionalEraseFilters();
+    patterns << QStringLiteral("*%1.log*").arg(QCoreApplication::applicationName());
+    const qint64 keepDays = LoggerManager::keepingDays();
+    const QDate today = QDate::currentDate();
+
+    const QStringList names = dir.entryList(patterns, QDir::Files, QDir::Name);
+    for (const QString &name : names) {
+        const QDate date =
+            QDate::fromString(name.section(QLatin1Char('_'), 0, 0), QStringLiteral("yyyy-MM-dd"));
+        if (!date.isValid())
+            continue;
+        const QString filePath = dir.absoluteFilePath(name);
+        if (date.addDays(keepDays) <= today) {
+            QFile::remove(filePath);
+            continue;
+        }
+        const QString lower = name.toLower();
+        if (date.addDays(1) < today && date.addDays(5) >= today &&
+            !lower.endsWith(QLatin1String(".zip")) && !lower.endsWith(QLatin1String(".gz"))) {
+            if (archive(filePath))
+                QFile::remove(filePath);
+        }
+    }
+    if (LoggerManager::cleanAnyOldLogs())
+        cleanTree(path, keepDays, today);
+}
+
+void LoggerManagerPrivate::cleanTree(const QString &path, unsigned keepDays, const QDate &today)
+{
+    const QDir dir(path);
+    const QFileInfoList files =
+        dir.entryInfoList({QStringLiteral("*"), QStringLiteral("*.*")}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo &file : files) {
+        if (file.lastModified().date().addDays(keepDays) <= today)
+            QFile::remove(file.absoluteFilePath());
+    }
+    // Linked directories are not followed: a link could lead out of the tree or round in a loop.
+    const QStringList dirs = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    for (const QString &sub : dirs)
+        cleanTree(dir.filePath(sub), keepDays, today);
+}
+
+bool LoggerManagerPrivate::archive(const QString &)
+{
+    return false;
+}
+
+// ---- LoggerManager: writer --------------------------------------------------------------------
+
+LoggerManager::LoggerManager(const QString &name) : m_name(name)
+{
+    _loggersCounter.ref();
+    open();
+}
+
+LoggerManager::~LoggerManager()
+{
+    close();
+    _loggersCounter.deref();
+}
+
+QTextStream *LoggerManager::stream()
+{
+    return m_stream;
+}
+
+void LoggerManager::open()
+{
+    // An unset directory counts as missing; the records then go to the standard error stream.
+    if (!_logPath.isEmpty() && QDir(_logPath).exists()) {
+        const QString fileName = LoggerManagerPrivate::fileNameFor(m_name);
+        if (m_file && m_file->fileName() != fileName)
+            close();
+        if (!m_file)
+            m_file = new QFile(fileName);
+        if (!m_file->isOpen() &&
+            !m_file->open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Text)) {
+            delete m_file;
+            m_file = nullptr;
+        }
+        if (m_file)
+            m_file->setPermissions(kLogFilePermissions);
+    }
+    delete m_stream;
+    if (m_file && m_file->isOpen())
+        m_stream = new QTextStream(m_file);
+    else
+        m_stream = new QTextStream(stderr, QIODevice::ReadWrite);
+}
+
+void LoggerManager::close()
+{
+    delete m_stream;
+    m_stream = nullptr;
+    if (m_file) {
+        if (m_file->isOpen())
+            m_file->close();
+        delete m_file;
+        m_file = nullptr;
+    }
+}
+
+// ---- LoggerManager: handler -------------------------------------------------------------------
+
+void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &context,
+                                     const QString &message)
+{
+    // Raised by our own file handling while this thread holds the lock: waiting for the lock
+    // would never end, so the message goes straight out.
+    if (LogLock::heldByThisThread()) {
+        std::fputs(message.toLocal8Bit().constData(), stderr);
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+        return;
+    }
+
+    OutputFunction output;
+    if (context.category) {
+        LogLock lock;
+        output = _outputs.value(QString::fromUtf8(context.category));
+    }
+    // An entry without a target is treated as absent rather than thrown out of the handler.
+    if (output) {
+        output(type, context, message);
+        return;
+    }
+
+    LogLock lock;
+    if (!_debugOuts || int(type) < int(_minimumLogLevel))
+        return;
+    const LogMessageRecord record = LogMessageRecord::fromContext(type, context, _rotateLogs);
+
+    if (_debugOuts.testFlag(StdErrOut)) {
+        QTextStream err(stderr);
+        LoggerManagerPrivate::writePrefix(err, record);
+        err << message << Qt::endl;
+    }
+    if (!_debugOuts.testFlag(FileOut))
+        return;
+
+    const QString suffix = LoggerManagerPrivate::effectiveSuffix();
+    const QString category = QString::fromLatin1(context.category);
+    const QString key =
+        category == QLatin1String("default") ? suffix : suffix + QLatin1Char('.') + category;
+    if (!_rotateLogs || !_keepLogHandlers) {
+        LoggerManager writer(key);
+        QTextStream &s = *writer.stream();
+        s.setCodec("System");
+        LoggerManagerPrivate::writePrefix(s, record);
+        s << message << Qt::endl;
+        return;
+    }
+    QSharedPointer<LoggerManager> writer = _loggers.value(key);
+    if (writer)
+        writer->open();
+    else
+        writer.reset(new LoggerManager(key));
+    QTextStream &s = *writer->stream();
+    s.setCodec("System");
+    LoggerManagerPrivate::writePrefix(s, record);
+    s << message << Qt::endl;
+    s.flush();
+    _loggers.insert(key, writer);
+}
+
+void LoggerManager::ignoreLogs(QtMsgType, const QMessageLogContext &, const QString &) {}
+
+// ---- LoggerManager: settings ------------------------------------------------------------------
+
+QFlags<LoggerManager::EQtDebugOut> LoggerManager::debugOuts()
+{
+    LogLock lock;
+    return _debugOuts;
+}
+
+void LoggerManager::setDebugOuts(const QFlags<EQtDebugOut> &outs)
+{
+    LogLock lock;
+    _debugOuts = outs;
+    if (hasStopMarker(_logPath))
+        _debugOuts = {};
+}
+
+QMap<QString, LoggerManager::OutputFunction> LoggerManager::outputs()
+{
+    LogLock lock;
+    return _outputs;
+}
+
+void LoggerManager::setOutputs(const QMap<QString, OutputFunction> &outputs)
+{
+    LogLock lock;
+    _outputs = outputs;
+}
+
+void LoggerManager::setOutputs(const QString &name, OutputFunction output)
+{
+    LogLock lock;
+    _outputs.insert(name, std::move(output));
+}
+
+void LoggerManager::removeOutput(const QString &name)
+{
+    LogLock lock;
+    _outputs.remove(name);
+}
+
+QString LoggerManager::logsPath()
+{
+    LogLock lock;
+    return _logPath;
+}
+
+bool LoggerManager::rotateLogs()
+{
+    LogLock lock;
+    return _rotateLogs;
+}
+
+unsigned LoggerManager::keepingDays()
+{
+    LogLock lock;
+    return _keepingDays;
+}
+
+bool LoggerManager::keepLogHandlers()
+{
+    LogLock lock;
+    return _keepLogHandlers;
+}
+
+void LoggerManager::setKeepLogHandlers(bool keep)
+{
+    LogLock lock;
+    _keepLogHandlers = keep;
+}
+
+QString LoggerManager::defaultSuffix()
+{
+    LogLock lock;
+    return _defaultSuffix;
+}
+
+void LoggerManager::setDefaultSuffix(const QString &suffix)
+{
+    LogLock lock;
+    _defaultSuffix = suffix;
+}
+
+QStringList LoggerManager::additionalEraseFilters()
+{
+    LogLock lock;
+    return _additionalEraseFilters;
+}
+
+void LoggerManager::setAdditionalEraseFilters(const QStringList &filters)
+{
+    LogLock lock;
+    _additionalEraseFilters = filters;
+}
+
+bool LoggerManager::cleanAnyOldLogs()
+{
+    LogLock lock;
+    return _cleanAnyOldLogs;
+}
+
+void LoggerManager::setCleanAnyOldLogs(bool clean)
+{
+    LogLock lock;
+    _cleanAnyOldLogs = clean;
+}
+
+// ---- LoggerManager: start and stop ------------------------------------------------------------
+
+bool LoggerManager::initLog(const QString &path, unsigned int keepDays, bool rotate,
+                            QtMsgType minimumLevel)
+{
+    if (path.isEmpty() || keepDays == 0) {
+        qInstallMessageHandler(&LoggerManager::ignoreLogs);
+        return true;
+    }
+    LogLock lock;
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    _rotateLogs = rotate;
+    ravix::DirCreator::checkAndCreate(path, ravix::DirCreator::DEFAULT_ALL);
+    _logPath = path;
+    _keepingDays = keepDays;
+    _minimumLogLevel = minimumLevel;
+    if (hasStopMarker(path))
+        _debugOuts = {};
+
+    // The start banner is written even when the marker has switched the outputs off.
+    LoggerManager banner(LoggerManagerPrivate::effectiveSuffix());
+    *banner.stream() << Qt::endl << Qt::endl << QString(80, QLatin1Char('-')) << Qt::endl;
+    LogMessageRecord record;
+    record.daily = _rotateLogs;
+    record.file = QStringLiteral(__FILE__);
+    record.line = __LINE__;
+    record.function = QStringLiteral("initLog");
+    LoggerManagerPrivate::writeBanner(banner, record, QObject::tr("Start logging"));
+
+    qInstallMessageHandler(&LoggerManager::logMessageOutput);
+
+    // A repeated call replaces the clean-up timer of the previous one, so there is never more
+    // than one.
+    LoggerManagerPrivate::resetEraseTimer(_rotateLogs);
+    if (_rotateLogs)
+        LoggerManagerPrivate::startCleanUp();
+    return true;
+}
+
+bool LoggerManager::initLog(const QString &path, unsigned int keepDays, QtMsgType minimumLevel)
+{
+    return initLog(path, keepDays, true, minimumLevel);
+}
+
+bool LoggerManager::initEmptyLog()
+{
+    qInstallMessageHandler(&LoggerManager::ignoreLogs);
+    return true;
+}
+
+void LoggerManager::releaseLog()
+{
+    LogLock lock;
+    LoggerManagerPrivate::resetEraseTimer(false);
+    _loggers.clear();
+
+    LoggerManager banner(LoggerManagerPrivate::effectiveSuffix());
+    LogMessageRecord record;
+    record.daily = _rotateLogs;
+    record.file = QStringLiteral(__FILE__);
+    record.line = __LINE__;
+    record.function = QStringLiteral("releaseLog");
+    LoggerManagerPrivate::writeBanner(banner, record, QObject::tr("Stop logging"));
+
+    qInstallMessageHandler(nullptr);
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <ravixcore/ravixcore_export.h>
+
+#include <QAtomicInt>
+#include <QFlags>
+#include <QMap>
+#include <QMutex>
+#include <QSharedPointer>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <functional>
+
+class QFile;
+class QTextStream;
+class QTimer;
+
+/// The process-wide log manager. Its static part is the Qt message handler with the settings
+/// of the process; an instance is one log file writer (one open file with its text stream).
+class RAVIXCORE_EXPORT LoggerManager
+{
+public:
+    enum EQtDebugOut {
+        FileOut = 0x1,   ///< the log file of the message's writer
+        StdErrOut = 0x2, ///< the standard error stream of the process
+    };
+    using OutputFunction =
+        std::function<void(QtMsgType, const QMessageLogContext &, const QString &)>;
+
+    /// Stores the writer's key and opens its file.
+    explicit LoggerManager(const QString &name);
+    virtual ~LoggerManager();
+
+    LoggerManager(const LoggerManager &) = delete;
+    LoggerManager &operator=(const LoggerManager &) = delete;
+
+    /// Opens the writer's file, switching to a new one when its name changed (a new day), and
+    /// renews the stream; without a usable file the stream goes to the standard error stream.
+    void open();
+    /// Releases the stream and the file.
+    void close();
+    /// The current stream (not locked).
+    QTextStream *stream();
+
+    /// The Qt message handler installed by initLog().
+    static void logMessageOutput(QtMsgType type, const QMessageLogContext &context,
+                                 const QString &message);
+    /// A message handler that drops everything.
+    static void ignoreLogs(QtMsgType type, const QMessageLogContext &context,
+                           const QString &message);
+
+    static QFlags<EQtDebugOut> debugOuts();
+    /// Stores the flags; a "no_more_logs" entry in the logs directory clears them all.
+    static void setDebugOuts(const QFlags<EQtDebugOut> &outs);
+
+    static QMap<QString, OutputFunction> outputs();
+    static void setOutputs(const QMap<QString, OutputFunction> &outputs);
+    /// Sends every message of the category \a name to \a output instead of the standard outputs.
+    static void setOutputs(const QString &name, OutputFunction output);
+    static void removeOutput(const QString &name);
+
+    static QString logsPath();
+    static bool rotateLogs();
+    static unsigned keepingDays();
+
+    static bool keepLogHandlers();
+    static void setKeepLogHandlers(bool keep);
+    static QString defaultSuffix();
+    static void setDefaultSuffix(const QString &suffix);
+    static QStringList additionalEraseFilters();
+    static void setAdditionalEraseFilters(const QStringList &filters);
+    static bool cleanAnyOldLogs();
+    static void setCleanAnyOldLogs(bool clean);
+
+    /// Switches logging on for the directory \a path; an empty path or 0 days silences the
+    /// process instead. With \a rotate, files are daily and old ones are archived and deleted.
+    static bool initLog(const QString &path, unsigned int keepDays, bool rotate,
+                        QtMsgType minimumLevel = QtDebugMsg);
+    /// As above, with daily files.
+    static bool initLog(const QString &path, unsigned int keepDays,
+                        QtMsgType minimumLevel = QtDebugMsg);
+    /// Silences the process.
+    static bool initEmptyLog();
+    /// Writes the stop banner and gives message handling back to Qt.
+    static void releaseLog();
+
+private:
+    friend class LoggerManagerPrivate;
+    friend class LogLock;
+
+    QString m_name;
+    QFile *m_file = nullptr;
+    QTextStream *m_stream = nullptr;
+
+    static QMutex _logMutex;
+    static QMap<QString, QSharedPointer<LoggerManager>> _loggers;
+    static QAtomicInt _loggersCounter;
+    static QMap<QString, OutputFunction> _outputs;
+    static QFlags<EQtDebugOut> _debugOuts;
+    static QtMsgType _minimumLogLevel;
+    static QString _logPath;
+    static QString _defaultSuffix;
+    static unsigned int _keepingDays;
+    static bool _keepLogHandlers;
+    static bool _rotateLogs;
+    static bool _cleanAnyOldLogs;
+    static QStringList _additionalEraseFilters;
+    static QTimer *_eraceTimer;
+};
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(QFlags<LoggerManager::EQtDebugOut>)

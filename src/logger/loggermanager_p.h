@@ -1,0 +1,65 @@
+#pragma once
+
+#include "logger/loggermanager.h"
+
+#include <QDate>
+#include <QMutexLocker>
+#include <QRunnable>
+#include <QTextStream>
+
+/// What the formatter needs of one message.
+struct LogMessageRecord
+{
+    bool daily = false;
+    QString file;
+    QString function;
+    int line = 0;
+    QtMsgType type = QtDebugMsg;
+
+    static LogMessageRecord fromContext(QtMsgType type, const QMessageLogContext &context,
+                                        bool daily);
+};
+
+/// Holds _logMutex and marks the thread as its owner, so that a message raised on this thread
+/// while it is held (a warning from Qt while a file is opened, say) is recognised by the
+/// handler and written straight to the standard error stream instead of deadlocking.
+class LogLock
+{
+public:
+    LogLock();
+    ~LogLock();
+    LogLock(const LogLock &) = delete;
+    LogLock &operator=(const LogLock &) = delete;
+
+    static bool heldByThisThread();
+
+private:
+    QMutexLocker m_locker;
+};
+
+class LoggerManagerPrivate
+{
+public:
+    /// Writes the time stamp, the level word and, for located messages, the location lines.
+    static void writePrefix(QTextStream &s, const LogMessageRecord &record);
+    /// The base of writer names: the default suffix, or "log" when that is empty.
+    static QString effectiveSuffix();
+    /// The file a writer named \a name uses now (caller holds _logMutex).
+    static QString fileNameFor(const QString &name);
+    /// Writes a banner line with the writer of the default category (caller holds _logMutex).
+    static void writeBanner(LoggerManager &writer, const LogMessageRecord &record,
+                            const QString &text);
+    /// Replaces the clean-up timer by a new one, or only removes it when \a start is false.
+    static void resetEraseTimer(bool start);
+    /// Deletes old log files and archives recent ones; run on the global thread pool.
+    static void cleanUp();
+    /// Removes files whose modification date plus \a keepDays is \a today or earlier, through
+    /// the whole tree below \a path.
+    static void cleanTree(const QString &path, unsigned keepDays, const QDate &today);
+    /// Packs one log file into its archive; true when the archive is complete.
+    static bool archive(const QString &logFile);
+    /// Starts one clean-up run on the global thread pool.
+    static void startCleanUp();
+    /// The daily clean-up timer, null while there is none.
+    static QTimer *eraseTimer() { return LoggerManager::_eraceTimer; }
+};

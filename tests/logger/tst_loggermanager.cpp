@@ -1,0 +1,500 @@
+#include <ravixcore/logger/loggermanager.h>
+
+#include "logger/loggermanager_p.h"
+#include "testtools.h"
+
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcNetwork, "network")
+
+namespace {
+
+const QString kIndent(15, QLatin1Char(' '));
+
+QString today()
+{
+    return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+QString readAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLocal8Bit(f.readAll());
+}
+
+// Time stamps and date lines vary from run to run; the rest of a record does not.
+QString normalized(QString text)
+{
+    text.replace(QRegularExpression(QStringLiteral("\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] ")),
+                 QStringLiteral("[T] "));
+    text.replace(QRegularExpression(QStringLiteral("^\\[\\d\\d-\\d\\d-\\d\\d\\]$"),
+                                    QRegularExpression::MultilineOption),
+                 QStringLiteral("[D]"));
+    return text;
+}
+
+// What follows the start banner in a log file.
+QString afterStart(const QString &path)
+{
+    const QString text = readAll(path);
+    const QString mark = QStringLiteral("Start logging\n");
+    const int at = text.lastIndexOf(mark);
+    return at < 0 ? QStringLiteral("<no start banner>") : normalized(text.mid(at + mark.size()));
+}
+
+void send(QtMsgType type, const QString &message, const char *category = "default",
+          const char *file = nullptr, int line = 0, const char *function = nullptr)
+{
+    QMessageLogContext context(file, line, function, category);
+    LoggerManager::logMessageOutput(type, context, message);
+}
+
+QString threadIdField()
+{
+    const auto id = reinterpret_cast<quintptr>(QThread::currentThreadId());
+    return QString::number(static_cast<qulonglong>(id), 16).leftJustified(16);
+}
+
+QtMessageHandler currentHandler()
+{
+    const QtMessageHandler h = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler(h);
+    return h;
+}
+
+} // namespace
+
+class TestLoggerManager : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void recordFormat_data();
+    void recordFormat();
+    void dateLineWithoutDailyFiles();
+    void routing_data();
+    void routing();
+    void qtMacrosReachTheirFiles();
+    void customOutput();
+    void minimumLevel();
+    void fileNames_data();
+    void fileNames();
+    void noMoreLogsMarker();
+    void silentInit_data();
+    void silentInit();
+    void releaseEndsWithStopBanner();
+    void standardErrorBeforeFile();
+    void secondInitKeepsOneTimer();
+    void missingDirectoryGoesToStandardError();
+    void manyThreads_data();
+    void manyThreads();
+
+private:
+    QString dailyFile(const QString &writer = QStringLiteral("log")) const
+    {
+        return m_dir->filePath(today() + QStringLiteral("_svc.") + writer);
+    }
+
+    QScopedPointer<QTemporaryDir> m_dir;
+};
+
+void TestLoggerManager::initTestCase()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("svc"));
+}
+
+void TestLoggerManager::init()
+{
+    m_dir.reset(new QTemporaryDir);
+    QVERIFY(m_dir->isValid());
+    LoggerManager::setDebugOuts(LoggerManager::FileOut);
+    LoggerManager::setOutputs(QMap<QString, LoggerManager::OutputFunction>());
+    LoggerManager::setKeepLogHandlers(true);
+    LoggerManager::setDefaultSuffix(QStringLiteral("log"));
+}
+
+void TestLoggerManager::cleanup()
+{
+    LoggerManager::releaseLog();
+    QThreadPool::globalInstance()->waitForDone();
+    m_dir.reset();
+}
+
+void TestLoggerManager::recordFormat_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("short debug") << int(QtDebugMsg) << QByteArray() << 0
+                                 << QStringLiteral("[T] INFO:     text\n");
+    QTest::newRow("short warning")
+        << int(QtWarningMsg) << QByteArray() << 0 << QStringLiteral("[T] WARNING:  text\n");
+    QTest::newRow("short critical")
+        << int(QtCriticalMsg) << QByteArray() << 0 << QStringLiteral("[T] CRITICAL: text\n");
+    QTest::newRow("short fatal") << int(QtFatalMsg) << QByteArray() << 0
+                                 << QStringLiteral("[T] FATAL:    text\n");
+    QTest::newRow("short info has no word")
+        << int(QtInfoMsg) << QByteArray() << 0 << QStringLiteral("[T] text\n");
+
+    const QString location = QStringLiteral("source.cpp                      42   THREAD_ID:    ");
+    const QString tail = QStringLiteral("\n") + kIndent + "fn()\n" + kIndent + "text\n";
+    QTest::newRow("long debug") << int(QtDebugMsg) << QByteArray("/a/b/source.cpp") << 42
+                                << "[T] INFO IN:        " + location + "%ID%" + tail;
+    QTest::newRow("long warning") << int(QtWarningMsg) << QByteArray("source.cpp") << 42
+                                  << "[T] WARNING IN:     " + location + "%ID%" + tail;
+    QTest::newRow("long critical") << int(QtCriticalMsg) << QByteArray("c:/x/source.cpp") << 42
+                                   << "[T] CRITICAL IN:    " + location + "%ID%" + tail;
+    QTest::newRow("long fatal") << int(QtFatalMsg) << QByteArray("source.cpp") << 42
+                                << "[T] FATAL IN:       " + location + "%ID%" + tail;
+    QTest::newRow("long info has no word")
+        << int(QtInfoMsg) << QByteArray("source.cpp") << 42 << "[T] " + location + "%ID%" + tail;
+    QTest::newRow("line alone makes the long form")
+        << int(QtWarningMsg) << QByteArray() << 7
+        << "[T] WARNING IN:                                     7    THREAD_ID:    %ID%" + tail;
+    QTest::newRow("long values are never cut")
+        << int(QtWarningMsg) << QByteArray("a_file_name_longer_than_its_field.cpp") << 123456
+        << "[T] WARNING IN:     a_file_name_longer_than_its_field.cpp123456THREAD_ID:    %ID%" +
+               tail;
+}
+
+void TestLoggerManager::recordFormat()
+{
+    QFETCH(int, type);
+    QFETCH(QByteArray, file);
+    QFETCH(int, line);
+    QFETCH(QString, expected);
+
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true, QtDebugMsg));
+    send(QtMsgType(type), QStringLiteral("text"), "default", file.isNull() ? nullptr : file.data(),
+         line, "fn()");
+    expected.replace(QStringLiteral("%ID%"), threadIdField());
+    QCOMPARE(afterStart(dailyFile()), expected);
+}
+
+void TestLoggerManager::dateLineWithoutDailyFiles()
+{
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, false));
+    const QString file = m_dir->filePath(QStringLiteral("svc.log"));
+    send(QtWarningMsg, QStringLiteral("one"));
+    send(QtCriticalMsg, QStringLiteral("two"));
+    QCOMPARE(afterStart(file), QStringLiteral("[D]\n[T] WARNING:  one\n[D]\n[T] CRITICAL: two\n"));
+    // The date line is today's, in the short year form.
+    const QString date = QDate::currentDate().toString(QStringLiteral("[yy-MM-dd]\n"));
+    const QString raw = readAll(file);
+    QVERIFY2(raw.contains(date), qPrintable(raw));
+}
+
+void TestLoggerManager::routing_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QByteArray>("category");
+    QTest::addColumn<QString>("writer");
+
+    QTest::newRow("default category") << "log" << QByteArray("default") << "log";
+    QTest::newRow("named category") << "log" << QByteArray("network") << "log.network";
+    QTest::newRow("no category") << "log" << QByteArray() << "log.";
+    QTest::newRow("own suffix") << "txt" << QByteArray("network") << "txt.network";
+    QTest::newRow("empty suffix means log") << "" << QByteArray("default") << "log";
+}
+
+void TestLoggerManager::routing()
+{
+    QFETCH(QString, suffix);
+    QFETCH(QByteArray, category);
+    QFETCH(QString, writer);
+
+    LoggerManager::setDefaultSuffix(suffix);
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true));
+    send(QtWarningMsg, QStringLiteral("routed"), category.isNull() ? nullptr : category.data());
+    const QString path = dailyFile(writer);
+    QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+    QVERIFY(readAll(path).endsWith(QStringLiteral("WARNING:  routed\n")));
+    if (writer != QLatin1String("log"))
+        QVERIFY(!readAll(dailyFile()).contains(QStringLiteral("routed")));
+}
+
+void TestLoggerManager::qtMacrosReachTheirFiles()
+{
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true));
+    qWarning("warned %d", 1);
+    qDebug("dropped by the category rule");
+    qCDebug(lcNetwork) << "network debug";
+    const QString main = readAll(dailyFile());
+    QVERIFY2(main.contains(QStringLiteral("WARNING IN:")) || main.contains("WARNING:"),
+             qPrintable(main));
+    QVERIFY(main.contains(QStringLiteral("warned 1\n")));
+    QVERIFY(!main.contains(QStringLiteral("dropped")));
+    QVERIFY(readAll(dailyFile(QStringLiteral("log.network"))).contains("network debug\n"));
+}
+
+void TestLoggerManager::customOutput()
+{
+    QStringList received;
+    LoggerManager::setOutputs(
+        QStringLiteral("custom"),
+        [&received](QtMsgType type, const QMessageLogContext &, const QString &message) {
+            received << QString::number(type) + message;
+            // An output may log through another category.
+            send(QtCriticalMsg, QStringLiteral("from output"), "other");
+        });
+    LoggerManager::setOutputs(QStringLiteral("empty"), LoggerManager::OutputFunction());
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true, QtWarningMsg));
+
+    send(QtDebugMsg, QStringLiteral("below minimum"), "custom");
+    LoggerManager::setDebugOuts({});
+    send(QtWarningMsg, QStringLiteral("no outputs"), "custom");
+    QCOMPARE(received, QStringList({QStringLiteral("0below minimum"), "1no outputs"}));
+    QVERIFY(!QFileInfo::exists(dailyFile(QStringLiteral("log.custom"))));
+    LoggerManager::setDebugOuts(LoggerManager::FileOut);
+    // The second call came while no output was on, so only the first record was written.
+    QCOMPARE(normalized(readAll(dailyFile(QStringLiteral("log.other")))),
+             QStringLiteral("[T] CRITICAL: from output\n"));
+
+    // An entry without a target is passed over, not called.
+    send(QtWarningMsg, QStringLiteral("no target"), "empty");
+    QVERIFY(readAll(dailyFile(QStringLiteral("log.empty"))).contains("no target"));
+
+    LoggerManager::removeOutput(QStringLiteral("custom"));
+    QVERIFY(!LoggerManager::outputs().contains(QStringLiteral("custom")));
+    send(QtWarningMsg, QStringLiteral("to file"), "custom");
+    QCOMPARE(received.size(), 2);
+    QVERIFY(readAll(dailyFile(QStringLiteral("log.custom"))).contains("to file"));
+}
+
+void TestLoggerManager::minimumLevel()
+{
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, QtWarningMsg));
+    QVERIFY(LoggerManager::rotateLogs());
+    send(QtDebugMsg, QStringLiteral("debug"));
+    send(QtInfoMsg, QStringLiteral("info"));
+    send(QtWarningMsg, QStringLiteral("warning"));
+    QCOMPARE(afterStart(dailyFile()), QStringLiteral("[T] info\n[T] WARNING:  warning\n"));
+}
+
+void TestLoggerManager::fileNames_data()
+{
+    QTest::addColumn<bool>("daily");
+    QTest::addColumn<bool>("keep");
+    QTest::newRow("daily, kept writers") << true << true;
+    QTest::newRow("daily, open per message") << true << false;
+    QTest::newRow("one file") << false << true;
+}
+
+void TestLoggerManager::fileNames()
+{
+    QFETCH(bool, daily);
+    QFETCH(bool, keep);
+    LoggerManager::setKeepLogHandlers(keep);
+    const QString dir = m_dir->filePath(QStringLiteral("logs/deeper"));
+    QVERIFY(LoggerManager::initLog(dir, 3, daily));
+    QCOMPARE(LoggerManager::logsPath(), dir);
+    QCOMPARE(LoggerManager::keepingDays(), 3u);
+    QCOMPARE(LoggerManager::rotateLogs(), daily);
+    QCOMPARE(ravixtest::modeBits(dir), 0777);
+    send(QtWarningMsg, QStringLiteral("named"), "net");
+
+    const QString prefix = daily ? today() + QStringLiteral("_") : QString();
+    const QString main = dir + QStringLiteral("/") + prefix + QStringLiteral("svc.log");
+    const QString net = main + QStringLiteral(".net");
+    QCOMPARE(QDir(dir).entryList(QDir::Files),
+             QStringList({QFileInfo(main).fileName(), QFileInfo(net).fileName()}));
+    QCOMPARE(ravixtest::modeBits(main), 0664);
+    QCOMPARE(ravixtest::modeBits(net), 0664);
+    QVERIFY(readAll(net).contains(QStringLiteral("named\n")));
+}
+
+void TestLoggerManager::noMoreLogsMarker()
+{
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("no_more_logs")));
+    LoggerManager::setDebugOuts(LoggerManager::FileOut | LoggerManager::StdErrOut);
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true));
+    QCOMPARE(LoggerManager::debugOuts(), QFlags<LoggerManager::EQtDebugOut>());
+    LoggerManager::setDebugOuts(LoggerManager::FileOut | LoggerManager::StdErrOut);
+    QCOMPARE(LoggerManager::debugOuts(), QFlags<LoggerManager::EQtDebugOut>());
+    send(QtCriticalMsg, QStringLiteral("silenced"));
+    qWarning("silenced too");
+    QCOMPARE(afterStart(dailyFile()), QString());
+}
+
+void TestLoggerManager::silentInit_data()
+{
+    QTest::addColumn<QString>("sub");
+    QTest::addColumn<unsigned>("days");
+    QTest::addColumn<bool>("empty");
+    QTest::newRow("zero days") << "logs" << 0u << false;
+    QTest::newRow("empty path") << "" << 7u << false;
+    QTest::newRow("initEmptyLog") << "" << 7u << true;
+}
+
+void TestLoggerManager::silentInit()
+{
+    QFETCH(QString, sub);
+    QFETCH(unsigned, days);
+    QFETCH(bool, empty);
+    const QString path = sub.isEmpty() ? QString() : m_dir->filePath(sub);
+    QVERIFY(empty ? LoggerManager::initEmptyLog() : LoggerManager::initLog(path, days, true));
+    QVERIFY(currentHandler() == &LoggerManager::ignoreLogs);
+    qWarning("nothing");
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    qInstallMessageHandler(nullptr);
+}
+
+void TestLoggerManager::releaseEndsWithStopBanner()
+{
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true));
+    QVERIFY(currentHandler() == &LoggerManager::logMessageOutput);
+    send(QtWarningMsg, QStringLiteral("last"));
+    LoggerManager::releaseLog();
+    const QtMessageHandler restored = currentHandler();
+    QVERIFY(restored != &LoggerManager::logMessageOutput);
+    QVERIFY(restored != &LoggerManager::ignoreLogs);
+
+    qWarning("after release goes to the standard error stream");
+    const QString text = afterStart(dailyFile());
+    const QRegularExpression stop(QStringLiteral(
+        "^\\[T\\] WARNING:  last\n\\[T\\] INFO IN:        loggermanager\\.cpp\\s+"
+        "\\d+\\s+THREAD_ID:\\s+[0-9a-f]+\\s*\n {15}releaseLog\n {15}Stop logging\n$"));
+    QVERIFY2(stop.match(text).hasMatch(), qPrintable(text));
+    QVERIFY(!text.contains(QStringLiteral("after release")));
+    const QRegularExpression start(QStringLiteral(
+        "\n\n-{80}\n\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] INFO IN:        loggermanager\\.cpp\\s+"
+        "\\d+\\s+THREAD_ID:\\s+[0-9a-f]+\\s*\n {15}initLog\n {15}Start logging\n"));
+    QVERIFY(start.match(readAll(dailyFile())).hasMatch());
+}
+
+void TestLoggerManager::standardErrorBeforeFile()
+{
+    // The standard error stream is pointed at the log file itself, so the order of the two
+    // writes shows in the file.
+    LoggerManager::setDebugOuts(LoggerManager::FileOut | LoggerManager::StdErrOut);
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true));
+    const int fd = ::open(QFile::encodeName(dailyFile()).constData(), O_WRONLY | O_APPEND);
+    QVERIFY(fd >= 0);
+    std::fflush(stderr);
+    const int saved = ::dup(2);
+    ::dup2(fd, 2);
+    send(QtWarningMsg, QStringLiteral("both"), "default", "f.cpp", 3, "g");
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    ::close(fd);
+
+    const QString record = QStringLiteral("[T] WARNING IN:     f.cpp") + QString(27, ' ') +
+                           "3    THREAD_ID:    " + threadIdField() + "\n" + kIndent + "g\n" +
+                           kIndent + "both\n";
+    QCOMPARE(afterStart(dailyFile()), record + record);
+}
+
+void TestLoggerManager::secondInitKeepsOneTimer()
+{
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true));
+    QPointer<QTimer> first = LoggerManagerPrivate::eraseTimer();
+    QVERIFY(first);
+    QVERIFY(first->isActive());
+    QCOMPARE(first->interval(), 86400000);
+
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true));
+    QPointer<QTimer> second = LoggerManagerPrivate::eraseTimer();
+    QVERIFY(second);
+    QVERIFY(!first);
+    QVERIFY(second->isActive());
+
+    // Without daily files there is no clean-up and so no timer.
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, false));
+    QVERIFY(!second);
+    QVERIFY(!LoggerManagerPrivate::eraseTimer());
+
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true));
+    QPointer<QTimer> third = LoggerManagerPrivate::eraseTimer();
+    QVERIFY(third);
+    LoggerManager::releaseLog();
+    QVERIFY(!third);
+    QVERIFY(!LoggerManagerPrivate::eraseTimer());
+}
+
+void TestLoggerManager::missingDirectoryGoesToStandardError()
+{
+    // A writer whose folder vanished writes to the standard error stream instead.
+    QVERIFY(LoggerManager::initLog(m_dir->filePath(QStringLiteral("gone")), 7, true));
+    QVERIFY(QDir(m_dir->filePath(QStringLiteral("gone"))).removeRecursively());
+    LoggerManager writer(QStringLiteral("log"));
+    QVERIFY(writer.stream());
+    const auto *device = qobject_cast<QFile *>(writer.stream()->device());
+    QVERIFY(!device || device->fileName().isEmpty());
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("gone"))));
+}
+
+void TestLoggerManager::manyThreads_data()
+{
+    QTest::addColumn<bool>("keep");
+    QTest::newRow("kept writers") << true;
+    QTest::newRow("open per message") << false;
+}
+
+void TestLoggerManager::manyThreads()
+{
+    QFETCH(bool, keep);
+    const int threads = 4;
+    const int records = keep ? 5000 : 2000;
+    LoggerManager::setKeepLogHandlers(keep);
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true));
+
+    QList<QThread *> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers << QThread::create([t, records] {
+            for (int i = 0; i < records; ++i) {
+                const QString payload = QStringLiteral("t%1 r%2 ").arg(t).arg(i) +
+                                        QString(40 + (i % 7) * 10, QLatin1Char('x'));
+                send(QtWarningMsg, payload, "default", "worker.cpp", 10 + t, "work");
+            }
+        });
+    }
+    for (QThread *w : workers)
+        w->start();
+    for (QThread *w : workers) {
+        QVERIFY(w->wait(600000));
+        delete w;
+    }
+
+    // Every record is three whole lines of its own, and each thread's records come in order.
+    const QStringList lines = afterStart(dailyFile()).split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), threads * records * 3 + 1);
+    QVector<int> next(threads, 0);
+    const QRegularExpression head(QStringLiteral(
+        "^\\[T\\] WARNING IN:     worker\\.cpp {22}(\\d\\d)   THREAD_ID:    [0-9a-f]+ *$"));
+    const QRegularExpression body(QStringLiteral("^ {15}t(\\d) r(\\d+) (x+)$"));
+    for (int i = 0; i + 2 < lines.size(); i += 3) {
+        const auto h = head.match(lines.at(i));
+        QVERIFY2(h.hasMatch(), qPrintable(lines.at(i)));
+        QCOMPARE(lines.at(i + 1), kIndent + QStringLiteral("work"));
+        const auto b = body.match(lines.at(i + 2));
+        QVERIFY2(b.hasMatch(), qPrintable(lines.at(i + 2)));
+        const int t = b.captured(1).toInt();
+        const int r = b.captured(2).toInt();
+        QCOMPARE(h.captured(1).toInt(), 10 + t);
+        QCOMPARE(r, next[t]);
+        QCOMPARE(b.captured(3).size(), 40 + (r % 7) * 10);
+        ++next[t];
+    }
+    QCOMPARE(next, QVector<int>(threads, records));
+}
+
+QTEST_GUILESS_MAIN(TestLoggerManager)
+#include "tst_loggermanager.moc"
