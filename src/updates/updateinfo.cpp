@@ -1,0 +1,167 @@
+#include "updates/updateinfo.h"
+
+#include <QJsonArray>
+#include <QUrl>
+
+namespace ravix {
+
+namespace {
+
+// A name used as one path component of the store: nothing that climbs out of it.
+bool isSafeComponent(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && !name.contains(QLatin1String("..")) &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+}
+
+QString fileNameOfUrl(const QString &url)
+{
+    return QUrl(url, QUrl::TolerantMode).fileName(QUrl::FullyDecoded);
+}
+
+} // namespace
+
+UpdatePkgConfig::UpdatePkgConfig(const QString &updatesPath) : _updatesPath(updatesPath) {}
+
+QString UpdatePkgConfig::updatesPath(QString subDir) const
+{
+    return QStringLiteral("%1/%2").arg(_updatesPath, subDir);
+}
+
+QString UpdatePkgConfig::updatesInfoPath(QString subDir) const
+{
+    return QStringLiteral("%1/info.json").arg(updatesPath(subDir));
+}
+
+bool UpdatePkgConfig::operator==(const UpdatePkgConfig &other) const
+{
+    return _updatesPath == other._updatesPath;
+}
+
+UpdatePackageInfo::UpdatePackageInfo(const UpdatePkgConfig &config) : _config(config) {}
+
+UpdatePackageInfo::UpdatePackageInfo(const QJsonObject &obj, const QString &updateVersion,
+                                     const UpdatePkgConfig &config)
+    : _config(config)
+{
+    prepareInfo(obj, updateVersion);
+}
+
+void UpdatePackageInfo::prepareInfo(const QJsonObject &obj, const QString &updateVersion)
+{
+    _updateVersion = updateVersion;
+    _version = obj.contains(QLatin1String("version"))
+                   ? obj.value(QLatin1String("version")).toString()
+                   : updateVersion;
+    _build = obj.value(QLatin1String("build")).toString();
+    _fileUrl = obj.value(QLatin1String("fileUrl")).toString();
+    _sha1 = QByteArray::fromHex(obj.value(QLatin1String("sha1")).toString().toLatin1());
+    const QJsonValue size = obj.value(QLatin1String("fileSize"));
+    _fileSize = size.isDouble() ? size.toInt(0) : 0;
+    _name = obj.value(QLatin1String("name")).toString();
+}
+
+AppVersion UpdatePackageInfo::appVersion() const
+{
+    return AppVersion(_version, _build);
+}
+
+QString UpdatePackageInfo::fileName() const
+{
+    return QStringLiteral("%1/%2/%3")
+        .arg(_config.updatesPath(), _updateVersion, fileNameOfUrl(_fileUrl));
+}
+
+bool UpdatePackageInfo::isValid() const
+{
+    return appVersion().isValid() && !_fileUrl.isEmpty() && !_sha1.isEmpty() && _fileSize > 0 &&
+           isSafeComponent(_updateVersion) && isSafeComponent(fileNameOfUrl(_fileUrl));
+}
+
+QJsonObject UpdatePackageInfo::toObject() const
+{
+    return QJsonObject::fromVariantMap(toMap());
+}
+
+QVariantMap UpdatePackageInfo::toMap() const
+{
+    QVariantMap map;
+    map.insert(QStringLiteral("build"), _build);
+    map.insert(QStringLiteral("fileUrl"), _fileUrl);
+    map.insert(QStringLiteral("sha1"),
+               _sha1.isNull() ? QString() : QString::fromLatin1(_sha1.toHex()));
+    map.insert(QStringLiteral("fileSize"), _fileSize);
+    map.insert(QStringLiteral("name"), _name);
+    return map;
+}
+
+bool UpdatePackageInfo::operator==(const UpdatePackageInfo &other) const
+{
+    return _version == other._version && _updateVersion == other._updateVersion &&
+           _build == other._build && _fileUrl == other._fileUrl && _sha1 == other._sha1 &&
+           _fileSize == other._fileSize && _name == other._name && _config == other._config;
+}
+
+UpdateInfo::UpdateInfo(const UpdatePkgConfig &config) : _config(config) {}
+
+UpdateInfo::UpdateInfo(const QJsonObject &obj, const UpdatePkgConfig &config) : _config(config)
+{
+    prepareInfo(obj);
+}
+
+void UpdateInfo::prepareInfo(const QJsonObject &obj)
+{
+    _version = obj.value(QLatin1String("version")).toString().toLower();
+    _description = obj.value(QLatin1String("description")).toString();
+    _changeLogUrl = obj.value(QLatin1String("changelog")).toString();
+    _packages.clear();
+    const QJsonArray packages = obj.value(QLatin1String("packages")).toArray();
+    for (const QJsonValue &element : packages)
+        _packages.append(UpdatePackageInfo(element.toObject(), _version, _config));
+}
+
+bool UpdateInfo::isValid() const
+{
+    if (_version.isEmpty() || _packages.isEmpty() || !isSafeComponent(_version))
+        return false;
+    for (const UpdatePackageInfo &pkg : _packages) {
+        if (!pkg.isValid())
+            return false;
+    }
+    return true;
+}
+
+QJsonObject UpdateInfo::toObject() const
+{
+    QJsonArray packages;
+    for (const UpdatePackageInfo &pkg : _packages)
+        packages.append(pkg.toObject());
+    QJsonObject obj;
+    obj.insert(QStringLiteral("version"), _version);
+    obj.insert(QStringLiteral("description"), _description);
+    obj.insert(QStringLiteral("changeLogUrl"), _changeLogUrl);
+    obj.insert(QStringLiteral("packages"), packages);
+    return obj;
+}
+
+QVariantMap UpdateInfo::toMap() const
+{
+    QVariantList packages;
+    for (const UpdatePackageInfo &pkg : _packages)
+        packages.append(pkg.toMap());
+    QVariantMap map;
+    map.insert(QStringLiteral("version"), _version);
+    map.insert(QStringLiteral("description"), _description);
+    map.insert(QStringLiteral("changeLogUrl"), _changeLogUrl);
+    map.insert(QStringLiteral("packages"), packages);
+    return map;
+}
+
+bool UpdateInfo::operator==(const UpdateInfo &other) const
+{
+    return _version == other._version && _description == other._description &&
+           _changeLogUrl == other._changeLogUrl && _packages == other._packages &&
+           _config == other._config;
+}
+
+} // namespace ravix
