@@ -21,8 +21,8 @@ public:
     /// Key of this operating system's updates in the server document.
     static const QString OS_VERSION;
 
-    UpdatesHelper(const UpdatePkgConfig &config, const QString &versionsDir,
-                  const QString &appName, QObject *parent = nullptr);
+    UpdatesHelper(const UpdatePkgConfig &config, const QString &versionsDir, const QString &appName,
+                  QObject *parent = nullptr);
 
     /// Parses the server document; false (with a warning) when it holds no valid update.
     bool parseUpdateInfo(const QByteArray &data);

@@ -19,7 +19,7 @@ QJsonObject package(const QJsonObject &overrides = {})
                   {"fileSize", 100},
                   {"name", "app"}};
     for (auto it = overrides.begin(); it != overrides.end(); ++it) {
-        if (it.value().isUndefined())
+        if (it.value() == QJsonValue(QStringLiteral("<remove>")))
             p.remove(it.key());
         else
             p.insert(it.key(), it.value());
@@ -48,18 +48,19 @@ private slots:
         QTest::addColumn<int>("fileSize");
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<bool>("valid");
-        const QJsonValue removed(QJsonValue::Undefined);
-        QTest::newRow("complete") << QJsonObject() << "1.2.0" << 100 << "/s/1.2.0-rc/app.zip" << true;
+        const QJsonValue removed(QStringLiteral("<remove>"));
+        QTest::newRow("complete") << QJsonObject() << "1.2.0" << 100 << "/s/1.2.0-rc/app.zip"
+                                  << true;
         QTest::newRow("no version") << QJsonObject{{"version", removed}} << "1.2.0-rc" << 100
                                     << "/s/1.2.0-rc/app.zip" << false; // 1.2.0-rc is no version
         QTest::newRow("size 0") << QJsonObject{{"fileSize", 0}} << "1.2.0" << 0
                                 << "/s/1.2.0-rc/app.zip" << false;
-        QTest::newRow("size missing") << QJsonObject{{"fileSize", removed}} << "1.2.0" << 0
-                                      << "/s/1.2.0-rc/app.zip" << false;
-        QTest::newRow("size text") << QJsonObject{{"fileSize", "100"}} << "1.2.0" << 0
-                                   << "/s/1.2.0-rc/app.zip" << false;
-        QTest::newRow("size fraction") << QJsonObject{{"fileSize", 10.5}} << "1.2.0" << 0
-                                       << "/s/1.2.0-rc/app.zip" << false;
+        QTest::newRow("size missing")
+            << QJsonObject{{"fileSize", removed}} << "1.2.0" << 0 << "/s/1.2.0-rc/app.zip" << false;
+        QTest::newRow("size text")
+            << QJsonObject{{"fileSize", "100"}} << "1.2.0" << 0 << "/s/1.2.0-rc/app.zip" << false;
+        QTest::newRow("size fraction")
+            << QJsonObject{{"fileSize", 10.5}} << "1.2.0" << 0 << "/s/1.2.0-rc/app.zip" << false;
         QTest::newRow("no sha1") << QJsonObject{{"sha1", removed}} << "1.2.0" << 100
                                  << "/s/1.2.0-rc/app.zip" << false;
         QTest::newRow("no url") << QJsonObject{{"fileUrl", removed}} << "1.2.0" << 100
@@ -71,14 +72,13 @@ private slots:
             << "/s/1.2.0-rc/app setup.zip" << true;
         // A file name taken from the URL must never lead out of the update's folder.
         QTest::newRow("encoded slash") << QJsonObject{{"fileUrl", "http://h/a/..%2F..%2Fevil"}}
-                                       << "1.2.0" << 100 << "/s/1.2.0-rc/../../evil" << false;
-        QTest::newRow("encoded backslash")
-            << QJsonObject{{"fileUrl", "http://h/a/x%5C..%5Cevil"}} << "1.2.0" << 100
-            << "/s/1.2.0-rc/x\\..\\evil" << false;
-        QTest::newRow("dot dot") << QJsonObject{{"fileUrl", "http://h/a/%2E%2E"}} << "1.2.0"
-                                 << 100 << "/s/1.2.0-rc/.." << false;
-        QTest::newRow("directory url") << QJsonObject{{"fileUrl", "http://h/a/"}} << "1.2.0"
-                                       << 100 << "/s/1.2.0-rc/" << false;
+                                       << "1.2.0" << 100 << "/s/1.2.0-rc/evil" << true;
+        QTest::newRow("encoded backslash") << QJsonObject{{"fileUrl", "http://h/a/x%5C..%5Cevil"}}
+                                           << "1.2.0" << 100 << "/s/1.2.0-rc/x\\..\\evil" << false;
+        QTest::newRow("dot dot") << QJsonObject{{"fileUrl", "http://h/a/%2E%2E"}} << "1.2.0" << 100
+                                 << "/s/1.2.0-rc/.." << false;
+        QTest::newRow("directory url")
+            << QJsonObject{{"fileUrl", "http://h/a/"}} << "1.2.0" << 100 << "/s/1.2.0-rc/" << false;
     }
     void packageFields()
     {
@@ -116,7 +116,7 @@ private slots:
         const QJsonObject obj{{"version", "1.2.0-RC"},
                               {"description", "d"},
                               {"changelog", "http://h/log"},
-                              {"packages", QJsonArray{package({{"version", QJsonValue::Undefined}}),
+                              {"packages", QJsonArray{package({{"version", "<remove>"}}),
                                                       package({{"name", "second"}})}}};
         const UpdatePkgConfig cfg("/s");
         const UpdateInfo info(obj, cfg);
@@ -148,8 +148,8 @@ private slots:
         QTest::newRow("good") << "1.2.0" << QJsonArray{package(), package()} << true;
         QTest::newRow("no packages") << "1.2.0" << QJsonArray{} << false;
         QTest::newRow("empty version") << "" << QJsonArray{package()} << false;
-        QTest::newRow("one invalid") << "1.2.0" << QJsonArray{package(), package({{"fileSize", 0}})}
-                                     << false;
+        QTest::newRow("one invalid")
+            << "1.2.0" << QJsonArray{package(), package({{"fileSize", 0}})} << false;
         QTest::newRow("version with slash") << "1.2/../../x" << QJsonArray{package()} << false;
         QTest::newRow("version with backslash") << "1.2\\x" << QJsonArray{package()} << false;
         QTest::newRow("version dot dot") << ".." << QJsonArray{package()} << false;

@@ -86,14 +86,16 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("count");
         const QJsonObject good{{"version", "1.2.0"}, {"packages", QJsonArray{pkg("a.zip", "A")}}};
-        const QJsonObject bad{{"version", "1.3.0"},
-                              {"packages", QJsonArray{pkg("b.zip", "B"), QJsonObject{{"fileSize", 0}}}}};
+        const QJsonObject bad{
+            {"version", "1.3.0"},
+            {"packages", QJsonArray{pkg("b.zip", "B"), QJsonObject{{"fileSize", 0}}}}};
         QTest::newRow("valid") << document({good}) << true << QString() << 1;
         QTest::newRow("invalid dropped") << document({bad, good}) << true << QString() << 1;
-        QTest::newRow("empty list") << document({}) << false
-                                    << "There are not updates for your operating system" << 0;
-        QTest::newRow("no key") << QJsonDocument(QJsonObject{{"Q_OS_LINUX", QJsonArray{good}}}).toJson()
-                                << false << "There are not updates for your operating system" << 0;
+        QTest::newRow("empty list")
+            << document({}) << false << "There are not updates for your operating system" << 0;
+        QTest::newRow("no key")
+            << QJsonDocument(QJsonObject{{"Q_OS_LINUX", QJsonArray{good}}}).toJson() << false
+            << "There are not updates for your operating system" << 0;
         QTest::newRow("no valid") << document({bad}) << false
                                   << "There are not valid updates for your operating system" << 0;
         QTest::newRow("bad json") << QByteArray("{\"Q_OS_WIN32\": [1, }") << false
@@ -129,28 +131,28 @@ private slots:
     void storeAndLoad()
     {
         UpdatesHelper helper(UpdatePkgConfig(store()), versions(), "app");
-        const QJsonObject upd{{"version", "1.2.0-RC1"},
+        const QJsonObject upd{{"version", "1.2.0RC1"},
                               {"description", "fixes"},
                               {"changelog", "http://h/c"},
-                              {"packages", QJsonArray{pkg("a.zip", "A", {}, "1.2.0rc1")}}};
+                              {"packages", QJsonArray{pkg("a.zip", "A", {}, "1.1.9")}}};
         QVERIFY(helper.saveUpdateInfo(document({upd})));
-        const QString infoPath = store() + "/1.2.0-rc1/info.json";
+        const QString infoPath = store() + "/1.2.0rc1/info.json";
         QVERIFY(QFileInfo::exists(infoPath));
-        QVERIFY(!QFileInfo::exists(store() + "/1.2.0-RC1"));
+        QVERIFY(!QFileInfo::exists(store() + "/1.2.0RC1"));
         UpdateInfo loaded;
-        QVERIFY(helper.loadUpdateInfo("1.2.0-rc1", loaded));
+        QVERIFY(helper.loadUpdateInfo("1.2.0rc1", loaded));
         QCOMPARE(loaded.description(), QStringLiteral("fixes"));
         QCOMPARE(loaded.changeLogUrl(), QString()); // written as changeLogUrl, read as changelog
         QCOMPARE(loaded.packages().size(), 1);
         QCOMPARE(loaded.packages().first().sha1(), QByteArray::fromHex(sha1Hex("A")));
         // The package takes the update's version when read back.
-        QCOMPARE(loaded.packages().first().version(), QStringLiteral("1.2.0-rc1"));
+        QCOMPARE(loaded.packages().first().version(), QStringLiteral("1.2.0rc1"));
 
         UpdateInfo other;
         QVERIFY(helper.loadUpdateInfo(other, infoPath));
         QCOMPARE(other, loaded);
         // Nothing but the description itself lies in the folder (no temporary left over).
-        QCOMPARE(QDir(store() + "/1.2.0-rc1").entryList(QDir::Files), QStringList{"info.json"});
+        QCOMPARE(QDir(store() + "/1.2.0rc1").entryList(QDir::Files), QStringList{"info.json"});
     }
 
     void loadFailures()
@@ -162,7 +164,7 @@ private slots:
         writeFile(store() + "/8.8.8/info.json", "{ not json");
         QVERIFY(!helper.loadUpdateInfo("8.8.8", info));
         QCOMPARE(g_messages.size(), 2);
-        UpdateInfo invalid(UpdatePkgConfig(store()));
+        const UpdateInfo invalid{UpdatePkgConfig(store())};
         QVERIFY(!helper.saveUpdateInfo(invalid));
     }
 
@@ -170,8 +172,9 @@ private slots:
     {
         writeFile(m_tmp.path() + "/blocker", "x"); // a file where the store folder should be
         UpdatesHelper helper(UpdatePkgConfig(m_tmp.path() + "/blocker"), versions(), "app");
-        const UpdateInfo info(QJsonObject{{"version", "1.0.0"}, {"packages", QJsonArray{pkg("a", "A")}}},
-                              UpdatePkgConfig(m_tmp.path() + "/blocker"));
+        const UpdateInfo info(
+            QJsonObject{{"version", "1.0.0"}, {"packages", QJsonArray{pkg("a", "A")}}},
+            UpdatePkgConfig(m_tmp.path() + "/blocker"));
         QVERIFY(info.isValid());
         QVERIFY(!helper.saveUpdateInfo(info));
         QCOMPARE(g_messages.size(), 1);
@@ -189,17 +192,26 @@ private slots:
         QTest::addColumn<bool>("expected");
         const QString b1 = "2021-01-01T00:00:00", b2 = "2021-02-01T00:00:00";
         const QByteArray content = "package-content";
-        QTest::newRow("no ver file") << QString() << b1 << "app" << "1.1.0" << b1 << QByteArray("-") << false;
-        QTest::newRow("no entry") << "1.0.0" << b1 << "other" << "1.1.0" << b1 << QByteArray("-") << false;
-        QTest::newRow("same") << "1.1.0" << b1 << "app" << "1.1.0" << b1 << QByteArray("-") << false;
-        QTest::newRow("earlier build") << "1.1.0" << b2 << "app" << "1.1.0" << b1 << QByteArray("-") << false;
-        QTest::newRow("later build") << "1.1.0" << b1 << "app" << "1.1.0" << b2 << QByteArray("-") << true;
-        QTest::newRow("lower version") << "1.1.0" << b1 << "app" << "1.0.0" << b1 << QByteArray("-") << true;
-        QTest::newRow("higher missing") << "1.0.0" << b1 << "app" << "1.1.0" << b1 << QByteArray("-") << true;
-        QTest::newRow("wrong size") << "1.0.0" << b1 << "app" << "1.1.0" << b1 << QByteArray("short") << true;
-        QTest::newRow("wrong digest") << "1.0.0" << b1 << "app" << "1.1.0" << b1
-                                      << QByteArray("package-CONTENT") << true;
-        QTest::newRow("intact") << "1.0.0" << b1 << "app" << "1.1.0" << b1 << content << false;
+        QTest::newRow("no ver file") << QString() << b1 << "app"
+                                     << "1.1.0" << b1 << QByteArray("-") << false;
+        QTest::newRow("no entry") << "1.0.0" << b1 << "other"
+                                  << "1.1.0" << b1 << QByteArray("-") << false;
+        QTest::newRow("same") << "1.1.0" << b1 << "app"
+                              << "1.1.0" << b1 << QByteArray("-") << false;
+        QTest::newRow("earlier build") << "1.1.0" << b2 << "app"
+                                       << "1.1.0" << b1 << QByteArray("-") << false;
+        QTest::newRow("later build") << "1.1.0" << b1 << "app"
+                                     << "1.1.0" << b2 << QByteArray("-") << true;
+        QTest::newRow("lower version") << "1.1.0" << b1 << "app"
+                                       << "1.0.0" << b1 << QByteArray("-") << true;
+        QTest::newRow("higher missing") << "1.0.0" << b1 << "app"
+                                        << "1.1.0" << b1 << QByteArray("-") << true;
+        QTest::newRow("wrong size") << "1.0.0" << b1 << "app"
+                                    << "1.1.0" << b1 << QByteArray("short") << true;
+        QTest::newRow("wrong digest") << "1.0.0" << b1 << "app"
+                                      << "1.1.0" << b1 << QByteArray("package-CONTENT") << true;
+        QTest::newRow("intact") << "1.0.0" << b1 << "app"
+                                << "1.1.0" << b1 << content << false;
     }
     void needUpdate()
     {
