@@ -133,15 +133,7 @@ bool UpdateInfo::isValid() const
 
 QJsonObject UpdateInfo::toObject() const
 {
-    QJsonArray packages;
-    for (const UpdatePackageInfo &pkg : _packages)
-        packages.append(pkg.toObject());
-    QJsonObject obj;
-    obj.insert(QStringLiteral("version"), _version);
-    obj.insert(QStringLiteral("description"), _description);
-    obj.insert(QStringLiteral("changeLogUrl"), _changeLogUrl);
-    obj.insert(QStringLiteral("packages"), packages);
-    return obj;
+    return QJsonObject::fromVariantMap(toMap());
 }
 
 QVariantMap UpdateInfo::toMap() const
