@@ -2,6 +2,7 @@
 #include "logger/loggermanager_p.h"
 
 #include "appframe/dircreator.h"
+#include "zip/zip.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -254,9 +255,20 @@ void LoggerManagerPrivate::cleanTree(const QString &path, unsigned keepDays, con
         cleanTree(dir.filePath(sub), keepDays, today);
 }
 
-bool LoggerManagerPrivate::archive(const QString &)
+bool LoggerManagerPrivate::archive(const QString &logFile)
 {
-    return false;
+    const QString archivePath = QStringLiteral("%1.zip").arg(
+        QDir::fromNativeSeparators(QFileInfo(logFile).absoluteFilePath()));
+    Zip zip;
+    if (zip.createArchive(archivePath, true) != Zip::Ok)
+        return false;
+    const bool added = zip.addFile(QFileInfo(logFile).absoluteFilePath(), QString(),
+                                   Zip::IgnorePaths, Zip::AutoFull) == Zip::Ok;
+    const bool closed = zip.closeArchive() == Zip::Ok;
+    // An archive without its entry would only mislead; the next run packs the file again.
+    if (!added || !closed)
+        QFile::remove(archivePath);
+    return added && closed;
 }
 
 // ---- LoggerManager: writer --------------------------------------------------------------------
