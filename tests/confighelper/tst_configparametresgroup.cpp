@@ -1,5 +1,6 @@
 #include <ravixcore/confighelper/configparameters.h>
 #include <ravixcore/confighelper/configparametresgroup.h>
+#include <ravixcore/logger/loggermanager.h>
 
 #include "paramtools.h"
 
@@ -23,7 +24,8 @@ ParamPtr intParam(const QString &name, int value)
     return ParamPtr(new IntConfigParameter<int>(name, value));
 }
 
-// Records warnings while it lives, in place of the process's message handler.
+// Records what the log manager routes to a custom output of the category "default" while it
+// lives, with the log manager installed as the message handler.
 class WarningCatcher
 {
 public:
@@ -39,9 +41,20 @@ public:
     WarningCatcher()
     {
         records().clear();
-        m_previous = qInstallMessageHandler(&WarningCatcher::handler);
+        LoggerManager::setOutputs(
+            s("default"),
+            [](QtMsgType type, const QMessageLogContext &context, const QString &msg) {
+                records().append({type, QString::fromUtf8(context.category),
+                                  QString::fromUtf8(context.file),
+                                  QString::fromUtf8(context.function), msg});
+            });
+        m_previous = qInstallMessageHandler(&LoggerManager::logMessageOutput);
     }
-    ~WarningCatcher() { qInstallMessageHandler(m_previous); }
+    ~WarningCatcher()
+    {
+        qInstallMessageHandler(m_previous);
+        LoggerManager::removeOutput(s("default"));
+    }
     WarningCatcher(const WarningCatcher &) = delete;
     WarningCatcher &operator=(const WarningCatcher &) = delete;
 
@@ -52,13 +65,6 @@ public:
     }
 
 private:
-    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &msg)
-    {
-        records().append({type, QString::fromUtf8(context.category),
-                          QString::fromUtf8(context.file), QString::fromUtf8(context.function),
-                          msg});
-    }
-
     QtMessageHandler m_previous = nullptr;
 };
 
