@@ -33,6 +33,8 @@ QByteArray BCD::int2bcd(quint64 value, quint8 digits)
 
 void BCD::bcd2int(uchar *data, uchar length)
 {
+    if (!data)
+        return;
     for (uchar i = 0; i < length; ++i)
         data[i] = pairValue(data[i]);
 }

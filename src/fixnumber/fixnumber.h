@@ -12,11 +12,13 @@ namespace ravix {
 /// the number is value ÷ realMultiplier, so sums of prices never drift.
 ///
 /// A multiplier of 0 marks a number without scale: toDouble() and toString() give the bare
-/// value, and in comparisons and sums such a number counts as absent.
+/// value; in ordering and sums such a number counts as absent (below every scaled number,
+/// contributing nothing), while == compares its bare value.
 ///
 /// Doubles are read from their shortest round-trip text, so 2.675 is the decimal 2.675 (a tie)
 /// although the double just below it is stored. Rounding works on the magnitude and restores the
-/// sign, so −1.279 rounds like 1.279. Results beyond 64 bits saturate.
+/// sign, so −1.279 rounds like 1.279. Conversions and round() saturate beyond 64 bits; sums
+/// wrap around.
 class RAVIXCORE_EXPORT FixNumber
 {
 public:
