@@ -7,3 +7,4 @@ bash "$root/scripts/deps.sh" demo
 BUILD_DIR=$build bash "$root/scripts/configure.sh" -DBUILD_TESTING=OFF -DRAVIXCORE_BUILD_EXAMPLES=ON
 work=$(mktemp -d /tmp/ravixcore-demo.XXXXXX)
 "$build/examples/startup-demo/startup-demo" "$work"
+"$build/examples/daemon-demo/daemon-demo" "$work/daemon" ru_RU

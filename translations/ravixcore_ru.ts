@@ -1,4 +1,112 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="ru_RU">
+<context>
+    <name>QObject</name>
+    <message>
+        <source>Start logging</source>
+        <translation>Начало журналирования</translation>
+    </message>
+    <message>
+        <source>Stop logging</source>
+        <translation>Окончание журналирования</translation>
+    </message>
+    <message>
+        <source>Bytearrray size = </source>
+        <translation>Размер массива байтов = </translation>
+    </message>
+    <message>
+        <source>Byte array is empty</source>
+        <translation>Массив байтов пуст</translation>
+    </message>
+</context>
+<context>
+    <name>Zip</name>
+    <message>
+        <source>ZIP operation completed successfully.</source>
+        <translation>Операция с архивом ZIP успешно завершена.</translation>
+    </message>
+    <message>
+        <source>Failed to initialize or load zlib library.</source>
+        <translation>Не удалось инициализировать или загрузить библиотеку zlib.</translation>
+    </message>
+    <message>
+        <source>zlib library error.</source>
+        <translation>Ошибка библиотеки zlib.</translation>
+    </message>
+    <message>
+        <source>Unable to create or open file.</source>
+        <translation>Не удалось создать или открыть файл.</translation>
+    </message>
+    <message>
+        <source>No archive has been created yet.</source>
+        <translation>Архив ещё не создан.</translation>
+    </message>
+    <message>
+        <source>File or directory does not exist.</source>
+        <translation>Файл или каталог не существует.</translation>
+    </message>
+    <message>
+        <source>File read error.</source>
+        <translation>Ошибка чтения файла.</translation>
+    </message>
+    <message>
+        <source>File write error.</source>
+        <translation>Ошибка записи файла.</translation>
+    </message>
+    <message>
+        <source>File seek error.</source>
+        <translation>Ошибка позиционирования в файле.</translation>
+    </message>
+    <message>
+        <source>Unknown error.</source>
+        <translation>Неизвестная ошибка.</translation>
+    </message>
+</context>
+<context>
+    <name>ravix::BaseSqliteDbConnector</name>
+    <message>
+        <source>Database name is empty</source>
+        <translation>Не задано имя базы данных</translation>
+    </message>
+    <message>
+        <source>Database checking error. Try restart the application</source>
+        <translation>Ошибка проверки базы данных. Попробуйте перезапустить приложение</translation>
+    </message>
+    <message>
+        <source>The database requires a application update.</source>
+        <translation>База данных требует обновления приложения.</translation>
+    </message>
+    <message>
+        <source>The database is too old.</source>
+        <translation>База данных слишком старая.</translation>
+    </message>
+    <message>
+        <source>Can&apos;t create the database directory %1</source>
+        <translation>Не удалось создать каталог базы данных %1</translation>
+    </message>
+    <message>
+        <source>Database {</source>
+        <translation>База данных {</translation>
+    </message>
+    <message>
+        <source>} opening error: </source>
+        <translation>} ошибка открытия: </translation>
+    </message>
+</context>
+<context>
+    <name>ravix::UpdatesHelper</name>
+    <message>
+        <source>Invalid data format</source>
+        <translation>Неверный формат данных</translation>
+    </message>
+    <message>
+        <source>There are not updates for your operating system</source>
+        <translation>Нет обновлений для вашей операционной системы</translation>
+    </message>
+    <message>
+        <source>There are not valid updates for your operating system</source>
+        <translation>Нет подходящих обновлений для вашей операционной системы</translation>
+    </message>
+</context>
 </TS>
