@@ -187,8 +187,10 @@ void LoggerManagerPrivate::resetEraseTimer(bool start)
     QTimer *&timer = LoggerManager::_eraceTimer;
     if (timer) {
         QObject::disconnect(timer, nullptr, nullptr, nullptr);
-        // A timer can be stopped only by its own thread.
-        if (timer->thread() == QThread::currentThread())
+        // A timer can be stopped only by its own thread; one whose thread runs no event loop
+        // never started and would never see a deferred delete either.
+        QThread *owner = timer->thread();
+        if (owner == QThread::currentThread() || !owner || !owner->eventDispatcher())
             delete timer;
         else
             timer->deleteLater();
