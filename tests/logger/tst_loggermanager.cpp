@@ -66,6 +66,23 @@ QString threadIdField()
     return QString::number(static_cast<qulonglong>(id), 16).leftJustified(16);
 }
 
+// Runs \a work with the standard error stream appending to \a path.
+bool withStandardErrorTo(const QString &path, const std::function<void()> &work)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT, 0644);
+    if (fd < 0)
+        return false;
+    std::fflush(stderr);
+    const int saved = ::dup(2);
+    ::dup2(fd, 2);
+    work();
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    ::close(fd);
+    return true;
+}
+
 QtMessageHandler currentHandler()
 {
     const QtMessageHandler h = qInstallMessageHandler(nullptr);
@@ -100,7 +117,8 @@ private slots:
     void releaseEndsWithStopBanner();
     void standardErrorBeforeFile();
     void secondInitKeepsOneTimer();
-    void missingDirectoryGoesToStandardError();
+    void unusableFileGoesToStandardError_data();
+    void unusableFileGoesToStandardError();
     void manyThreads_data();
     void manyThreads();
 
@@ -385,16 +403,9 @@ void TestLoggerManager::standardErrorBeforeFile()
     // writes shows in the file.
     LoggerManager::setDebugOuts(LoggerManager::FileOut | LoggerManager::StdErrOut);
     QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true));
-    const int fd = ::open(QFile::encodeName(dailyFile()).constData(), O_WRONLY | O_APPEND);
-    QVERIFY(fd >= 0);
-    std::fflush(stderr);
-    const int saved = ::dup(2);
-    ::dup2(fd, 2);
-    send(QtWarningMsg, QStringLiteral("both"), "default", "f.cpp", 3, "g");
-    std::fflush(stderr);
-    ::dup2(saved, 2);
-    ::close(saved);
-    ::close(fd);
+    QVERIFY(withStandardErrorTo(dailyFile(), [] {
+        send(QtWarningMsg, QStringLiteral("both"), "default", "f.cpp", 3, "g");
+    }));
 
     const QString record = QStringLiteral("[T] WARNING IN:     f.cpp") + QString(27, ' ') +
                            "3    THREAD_ID:    " + threadIdField() + "\n" + kIndent + "g\n" +
@@ -429,16 +440,32 @@ void TestLoggerManager::secondInitKeepsOneTimer()
     QVERIFY(!LoggerManagerPrivate::eraseTimer());
 }
 
-void TestLoggerManager::missingDirectoryGoesToStandardError()
+void TestLoggerManager::unusableFileGoesToStandardError_data()
 {
-    // A writer whose folder vanished writes to the standard error stream instead.
-    QVERIFY(LoggerManager::initLog(m_dir->filePath(QStringLiteral("gone")), 7, true));
-    QVERIFY(QDir(m_dir->filePath(QStringLiteral("gone"))).removeRecursively());
-    LoggerManager writer(QStringLiteral("log"));
-    QVERIFY(writer.stream());
-    const auto *device = qobject_cast<QFile *>(writer.stream()->device());
-    QVERIFY(!device || device->fileName().isEmpty());
-    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("gone"))));
+    QTest::addColumn<bool>("removeFolder");
+    QTest::newRow("logs folder removed") << true;
+    QTest::newRow("file name taken by a folder") << false;
+}
+
+void TestLoggerManager::unusableFileGoesToStandardError()
+{
+    QFETCH(bool, removeFolder);
+    const QString logs = m_dir->filePath(QStringLiteral("logs"));
+    QVERIFY(LoggerManager::initLog(logs, 7, true));
+    if (removeFolder)
+        QVERIFY(QDir(logs).removeRecursively());
+    else
+        QVERIFY(QDir(logs).mkdir(today() + QStringLiteral("_svc.log.blocked")));
+
+    const QString captured = m_dir->filePath(QStringLiteral("stderr.txt"));
+    QVERIFY(withStandardErrorTo(captured, [] {
+        send(QtWarningMsg, QStringLiteral("not lost"), "blocked");
+        LoggerManager writer(QStringLiteral("log.blocked"));
+        const auto *device = qobject_cast<QFile *>(writer.stream()->device());
+        QVERIFY(!device || device->fileName().isEmpty());
+    }));
+    QCOMPARE(normalized(readAll(captured)), QStringLiteral("[T] WARNING:  not lost\n"));
+    QCOMPARE(QFileInfo::exists(logs), !removeFolder);
 }
 
 void TestLoggerManager::manyThreads_data()
