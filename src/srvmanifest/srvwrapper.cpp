@@ -1,0 +1,163 @@
+#include "srvmanifest/srvwrapper.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+
+namespace ravix {
+
+namespace {
+constexpr int SYNC_WAIT_MS = 30000;
+const QString PLUGIN_PATH_KEY = QStringLiteral("QT_QPA_PLATFORM_PLUGIN_PATH");
+const QString PATH_KEY = QStringLiteral("PATH");
+} // namespace
+
+BaseSrvWrapper *BaseSrvWrapper::create(const ExeInstance &instance, QObject *parent)
+{
+    return new SrvWrapper(instance, parent);
+}
+
+BaseSrvWrapper::BaseSrvWrapper(const ExeInstance &instance, QObject *parent)
+    : QObject(parent), _instance(instance), _keepRunning(false)
+{
+}
+
+BaseSrvWrapper::~BaseSrvWrapper() = default;
+
+ExeInstance BaseSrvWrapper::instance() const
+{
+    return _instance;
+}
+
+bool BaseSrvWrapper::isValid() const
+{
+    return _instance.isValid();
+}
+
+void BaseSrvWrapper::start(bool sync)
+{
+    doStart(sync);
+}
+
+void BaseSrvWrapper::stop(bool sync)
+{
+    doStop(sync);
+}
+
+SrvWrapper::SrvWrapper(const ExeInstance &instance, QObject *parent)
+    : BaseSrvWrapper(instance, parent)
+{
+}
+
+SrvWrapper::~SrvWrapper()
+{
+    _keepRunning = false;
+    if (_process) {
+        // Nothing may reach this half-destroyed wrapper while the child is put down.
+        _process->disconnect(this);
+        if (_process->state() != QProcess::NotRunning) {
+            _process->kill();
+            _process->waitForFinished(SYNC_WAIT_MS);
+        }
+    }
+}
+
+bool SrvWrapper::isRunned() const
+{
+    return _process && _process->state() != QProcess::NotRunning;
+}
+
+QProcessEnvironment SrvWrapper::serviceEnvironment(const QProcessEnvironment &base,
+                                                   const QString &hostDir,
+                                                   PlatformConventions::Style style)
+{
+    QProcessEnvironment env = base;
+    QString nativeHostDir = hostDir;
+    nativeHostDir.replace(QLatin1Char('/'), PlatformConventions::nativeSeparator(style));
+    env.remove(PLUGIN_PATH_KEY);
+    env.insert(PLUGIN_PATH_KEY, nativeHostDir);
+
+    const QString oldPath = env.value(PATH_KEY);
+    env.remove(PATH_KEY);
+    // An empty entry in a POSIX PATH means the working folder: never add one.
+    if (oldPath.isEmpty() && style == PlatformConventions::Posix)
+        env.insert(PATH_KEY, hostDir);
+    else
+        env.insert(PATH_KEY, hostDir + PlatformConventions::pathListSeparator(style) + oldPath);
+    return env;
+}
+
+void SrvWrapper::doStop(bool sync)
+{
+    _keepRunning = false;
+    if (isRunned()) {
+        _process->kill();
+        if (sync)
+            _process->waitForFinished(SYNC_WAIT_MS);
+    }
+}
+
+void SrvWrapper::doStart(bool sync)
+{
+    stop(sync);
+    if (!_instance.isValid())
+        return;
+
+    if (!_process) {
+        _process = new QProcess(this);
+        connect(_process, SIGNAL(errorOccurred(QProcess::ProcessError)), this,
+                SLOT(error(QProcess::ProcessError)));
+        connect(_process, SIGNAL(finished(int, QProcess::ExitStatus)), this,
+                SLOT(serviceFinished(int, QProcess::ExitStatus)));
+        connect(_process, SIGNAL(readyReadStandardError()), this, SLOT(readyReadStandardError()));
+        connect(_process, SIGNAL(readyReadStandardOutput()), this, SLOT(readyReadStandardOutput()));
+        connect(_process, SIGNAL(started()), this, SLOT(serviceStarted()));
+        connect(_process, SIGNAL(stateChanged(QProcess::ProcessState)), this,
+                SLOT(stateChanged(QProcess::ProcessState)));
+        // Nobody reads the child's output; buffered in the host it would grow without limit.
+        _process->setStandardOutputFile(QProcess::nullDevice());
+        _process->setStandardErrorFile(QProcess::nullDevice());
+    }
+
+    // A killed child must be gone before the next one can start; its finished() comes now,
+    // while no restart is wanted.
+    if (_process->state() != QProcess::NotRunning)
+        _process->waitForFinished(SYNC_WAIT_MS);
+
+    _process->setWorkingDirectory(_instance.workDir());
+    _process->setProcessEnvironment(serviceEnvironment(QProcessEnvironment::systemEnvironment(),
+                                                       QCoreApplication::applicationDirPath()));
+    _process->start(_instance.exeFilePath(), _instance.params(), QIODevice::ReadWrite);
+    if (sync)
+        _process->waitForStarted(SYNC_WAIT_MS);
+    _keepRunning = true;
+}
+
+void SrvWrapper::error(QProcess::ProcessError processError)
+{
+    qCritical().noquote() << _instance.name() << tr("Error: ") + QString::number(int(processError));
+}
+
+void SrvWrapper::serviceFinished(int exitCode, QProcess::ExitStatus exitStatus)
+{
+    if (exitStatus != QProcess::NormalExit)
+        qCritical().noquote() << _instance.name() << tr("is crashed with code ") << exitCode;
+    emit finished(_instance.name());
+    if (_keepRunning)
+        start(false);
+}
+
+void SrvWrapper::readyReadStandardError() {}
+
+void SrvWrapper::readyReadStandardOutput() {}
+
+void SrvWrapper::serviceStarted()
+{
+    emit started(_instance.name());
+}
+
+void SrvWrapper::stateChanged(QProcess::ProcessState newState)
+{
+    Q_UNUSED(newState)
+}
+
+} // namespace ravix

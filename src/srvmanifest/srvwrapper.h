@@ -1,0 +1,85 @@
+#pragma once
+
+#include <ravixcore/appframe/platformconventions.h>
+#include <ravixcore/ravixcore_export.h>
+#include <ravixcore/srvmanifest/srvmanifest.h>
+
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+namespace ravix {
+
+/// One supervised service: start, stop and the running test. While it is meant to run, every
+/// end of the child is followed by a new start.
+class RAVIXCORE_EXPORT BaseSrvWrapper : public QObject
+{
+    Q_OBJECT
+public:
+    /// A new SrvWrapper owned by \a parent (the caller deletes it when \a parent is null);
+    /// nothing is started.
+    static BaseSrvWrapper *create(const ExeInstance &instance, QObject *parent = nullptr);
+
+    BaseSrvWrapper(const ExeInstance &instance, QObject *parent = nullptr);
+    ~BaseSrvWrapper() override;
+
+    ExeInstance instance() const;
+
+    virtual bool isValid() const;
+    virtual bool isRunned() const = 0;
+
+signals:
+    /// \a exe is the service's ExeInstance::name().
+    void started(const QString &exe);
+    void finished(const QString &exe);
+
+public slots:
+    /// With \a sync, waits up to 30 s for the child to start (and for a running one to end).
+    void start(bool sync = false);
+    /// With \a sync, waits up to 30 s for the child to end.
+    void stop(bool sync = false);
+
+protected:
+    virtual void doStart(bool sync) = 0;
+    virtual void doStop(bool sync) = 0;
+
+    ExeInstance _instance;
+    bool _keepRunning;
+};
+
+/// Runs the service's executable as a child process in the host's environment, with the host's
+/// folder first in PATH. The child's output is discarded.
+class RAVIXCORE_EXPORT SrvWrapper : public BaseSrvWrapper
+{
+    Q_OBJECT
+public:
+    SrvWrapper(const ExeInstance &instance, QObject *parent = nullptr);
+    /// Ends a child that still runs, without restarting it.
+    ~SrvWrapper() override;
+
+    bool isRunned() const override;
+
+    /// The child's environment: \a base with QT_QPA_PLATFORM_PLUGIN_PATH set to \a hostDir in
+    /// the style's separators and \a hostDir put in front of PATH.
+    static QProcessEnvironment
+    serviceEnvironment(const QProcessEnvironment &base, const QString &hostDir,
+                       PlatformConventions::Style style = PlatformConventions::nativeStyle());
+
+protected:
+    void doStart(bool sync) override;
+    void doStop(bool sync) override;
+
+private slots:
+    void error(QProcess::ProcessError processError);
+    void serviceFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void readyReadStandardError();
+    void readyReadStandardOutput();
+    void serviceStarted();
+    void stateChanged(QProcess::ProcessState newState);
+
+private:
+    QPointer<QProcess> _process;
+};
+
+} // namespace ravix
