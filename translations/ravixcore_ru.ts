@@ -95,6 +95,17 @@
     </message>
 </context>
 <context>
+    <name>ravix::SrvWrapper</name>
+    <message>
+        <source>Error: </source>
+        <translation>Ошибка: </translation>
+    </message>
+    <message>
+        <source>is crashed with code </source>
+        <translation>аварийно завершился с кодом </translation>
+    </message>
+</context>
+<context>
     <name>ravix::UpdatesHelper</name>
     <message>
         <source>Invalid data format</source>
