@@ -211,6 +211,10 @@ void LoggerManagerPrivate::startCleanUp()
 
 void LoggerManagerPrivate::cleanUp()
 {
+    // Runs started close together (a repeated initLog) take turns: two runs packing the same
+    // file would overwrite each other's archive while the other removes the log.
+    static QMutex running;
+    QMutexLocker turn(&running);
     const QString path = LoggerManager::logsPath();
     const QDir dir(path);
     if (path.isEmpty() || !dir.exists())

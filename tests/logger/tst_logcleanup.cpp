@@ -23,6 +23,15 @@ QByteArray contentOf(const QString &name)
     return data;
 }
 
+// Large enough that packing takes a while, so that overlapping runs would meet.
+QByteArray largeContentOf(const QString &name)
+{
+    QByteArray data = contentOf(name);
+    for (int k = 0; k < 6; ++k)
+        data += data;
+    return data;
+}
+
 bool writeFile(const QString &path, const QByteArray &data, int ageDays = 0)
 {
     QFile f(path);
@@ -57,6 +66,7 @@ private slots:
     void datedFiles_data();
     void datedFiles();
     void failedArchiveKeepsTheLog();
+    void repeatedStartsPackEachFileOnce();
     void anyOldLogs_data();
     void anyOldLogs();
 
@@ -196,6 +206,26 @@ void TestLogCleanup::failedArchiveKeepsTheLog()
     runCleanUp(7);
     QVERIFY(!QFileInfo::exists(m_dir->filePath(name)));
     verifyArchive(m_dir->filePath(name + QStringLiteral(".zip")), name, content);
+}
+
+void TestLogCleanup::repeatedStartsPackEachFileOnce()
+{
+    // Every start runs a clean-up; runs that overlap must not spoil each other's archives.
+    QStringList names;
+    for (int days = 2; days <= 5; ++days) {
+        for (int i = 0; i < 6; ++i) {
+            const QString name = dated(days, QStringLiteral("_svc.log.c%1").arg(i));
+            QVERIFY(writeFile(m_dir->filePath(name), largeContentOf(name)));
+            names << name;
+        }
+    }
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true));
+    QThreadPool::globalInstance()->waitForDone();
+    for (const QString &name : qAsConst(names)) {
+        QVERIFY2(!QFileInfo::exists(m_dir->filePath(name)), qPrintable(name));
+        verifyArchive(m_dir->filePath(name + QStringLiteral(".zip")), name, largeContentOf(name));
+    }
 }
 
 void TestLogCleanup::anyOldLogs_data()
