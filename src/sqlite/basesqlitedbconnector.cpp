@@ -38,6 +38,24 @@ QString quoted(const QString &text, QChar quote)
     return quote + escaped + quote;
 }
 
+// Where both version checks stop before reading: no path is an error, a missing or empty
+// file is a database still to be created.
+bool checkFile(const QString &path, QString &error, BaseSqliteDbConnector::EDbVersionState &state)
+{
+    if (path.isEmpty()) {
+        error = BaseSqliteDbConnector::tr("Database name is empty");
+        qCritical().noquote() << error;
+        state = BaseSqliteDbConnector::DbVersionError;
+        return false;
+    }
+    const QFileInfo file(path);
+    if (!file.exists() || file.size() == 0) {
+        state = BaseSqliteDbConnector::DbNotExists;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 BaseSqliteDbConnector::BaseSqliteDbConnector(const QString &dbName, QThreadStorage<int> *counter,
@@ -123,15 +141,9 @@ BaseSqliteDbConnector::EDbVersionState
 BaseSqliteDbConnector::checkVersionRepairing(qint32 &version, QString &error, bool upgradeAllowed,
                                              int repairsLeft)
 {
-    const QString path = databasePath();
-    if (path.isEmpty()) {
-        error = tr("Database name is empty");
-        qCritical().noquote() << error;
-        return DbVersionError;
-    }
-    const QFileInfo file(path);
-    if (!file.exists() || file.size() == 0)
-        return DbNotExists;
+    EDbVersionState fileState = DbVersionOk;
+    if (!checkFile(databasePath(), error, fileState))
+        return fileState;
 
     EMetadataState state = MetadataStateNone;
     if (!readVersion(version, state)) {
@@ -161,15 +173,9 @@ BaseSqliteDbConnector::checkVersionRepairing(qint32 &version, QString &error, bo
 BaseSqliteDbConnector::EDbVersionState BaseSqliteDbConnector::checkVersion(qint32 &version,
                                                                            QString &error)
 {
-    const QString path = databasePath();
-    if (path.isEmpty()) {
-        error = tr("Database name is empty");
-        qCritical().noquote() << error;
-        return DbVersionError;
-    }
-    const QFileInfo file(path);
-    if (!file.exists() || file.size() == 0)
-        return DbNotExists;
+    EDbVersionState fileState = DbVersionOk;
+    if (!checkFile(databasePath(), error, fileState))
+        return fileState;
 
     EMetadataState state = MetadataStateNone;
     if (!readVersion(version, state)) {
