@@ -444,7 +444,7 @@ Zip::ErrorCode ZipPrivate::deflateFile(const QFileInfo &fileInfo, quint32 &crc, 
     const QString path = fileInfo.absoluteFilePath();
     QFile actualFile(path);
     if (!actualFile.open(QIODevice::ReadOnly)) {
-        qDebug() << QStringLiteral("An error occurred while opening %1").arg(path);
+        qDebug().noquote() << QStringLiteral("An error occurred while opening %1").arg(path);
         return Zip::OpenFailed;
     }
     const Zip::ErrorCode ec = level == Zip::Store
@@ -465,7 +465,7 @@ Zip::ErrorCode ZipPrivate::storeFile(const QString &path, QIODevice &in, quint32
         if (r == 0)
             break;
         if (r < 0) {
-            qDebug() << QStringLiteral("Error while reading %1").arg(path);
+            qDebug().noquote() << QStringLiteral("Error while reading %1").arg(path);
             return Zip::ReadFailed;
         }
         read += r;
@@ -476,7 +476,7 @@ Zip::ErrorCode ZipPrivate::storeFile(const QString &path, QIODevice &in, quint32
         if (w > 0)
             written += w;
         if (w != r) {
-            qDebug() << QStringLiteral("Error while writing %1").arg(path);
+            qDebug().noquote() << QStringLiteral("Error while writing %1").arg(path);
             return Zip::WriteFailed;
         }
     }
@@ -506,7 +506,7 @@ Zip::ErrorCode ZipPrivate::compressFile(const QString &path, QIODevice &in, quin
         const qint64 r = in.read(buffer1, BUFFER_SIZE);
         if (r < 0) {
             deflateEnd(&zstr);
-            qDebug() << QStringLiteral("Error while reading %1").arg(path);
+            qDebug().noquote() << QStringLiteral("Error while reading %1").arg(path);
             return Zip::ReadFailed;
         }
         if (r == 0)
@@ -528,7 +528,7 @@ Zip::ErrorCode ZipPrivate::compressFile(const QString &path, QIODevice &in, quin
                 written += w;
             if (w != have) {
                 deflateEnd(&zstr);
-                qDebug() << QStringLiteral("Error while writing %1").arg(path);
+                qDebug().noquote() << QStringLiteral("Error while writing %1").arg(path);
                 return Zip::WriteFailed;
             }
         } while (zstr.avail_out == 0);

@@ -10,6 +10,14 @@
 #include <QList>
 #include <QString>
 
+#include <ravixcore/zip/unzip.h>
+#include <ravixcore/zip/ziputils.h>
+
+#include <QBuffer>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
 namespace ziptest {
 
 inline quint16 le16(const QByteArray &b, int at)
@@ -103,6 +111,7 @@ inline RawZip parseRaw(const QByteArray &b)
     }
     while (pos + 46 <= b.size() && le32(b, pos) == 0x02014B50) {
         Record r;
+        r.offset = pos;
         r.versionMade = le16(b, pos + 4);
         readCommon(b, pos + 6, r);
         const int n = le16(b, pos + 28);
@@ -146,6 +155,19 @@ inline QStringList localNames(const RawZip &z)
     return names;
 }
 
+/// Little-endian patches of crafted archives.
+inline void put16At(QByteArray &b, int at, quint16 v)
+{
+    b[at] = char(v & 0xFF);
+    b[at + 1] = char(v >> 8);
+}
+
+inline void put32At(QByteArray &b, int at, quint32 v)
+{
+    put16At(b, at, quint16(v & 0xFFFF));
+    put16At(b, at + 2, quint16(v >> 16));
+}
+
 /// Writes a file (and its parent directories) and returns its path.
 inline QString writeFile(const QString &path, const QByteArray &content)
 {
@@ -160,6 +182,38 @@ inline QByteArray readFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+/// Sets a file's modification time so that the writer sees the given wall-clock fields.
+inline bool setWallClockMTime(const QString &path, const QDateTime &wallClock)
+{
+    const QDateTime asUtc(wallClock.date(), wallClock.time(), Qt::UTC);
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = time_t(asUtc.toSecsSinceEpoch() - zip_currentUtcOffset());
+    times[1].tv_nsec = 0;
+    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+}
+
+/// A wrong password that the check byte of every named entry rejects. The check is one byte,
+/// so one wrong password in 256 passes it and only fails later on the data; the tests that
+/// want the rejection pick a password that gets it. Sets the password on \a unzip.
+inline QString rejectedPassword(UnZip &unzip, const QStringList &names)
+{
+    for (int i = 0; i < 50; ++i) {
+        const QString candidate = QStringLiteral("wrong%1").arg(i);
+        unzip.setPassword(candidate);
+        bool rejected = true;
+        for (const QString &name : names) {
+            QBuffer sink;
+            sink.open(QIODevice::WriteOnly);
+            rejected = rejected && unzip.extractFile(name, &sink) == UnZip::Skip;
+        }
+        if (rejected)
+            return candidate;
+    }
+    return QString();
 }
 
 /// Text that deflates well but not trivially, of the given length.

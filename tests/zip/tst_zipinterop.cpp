@@ -2,6 +2,7 @@
 
 #include <testtools.h>
 
+#include <ravixcore/zip/unzip.h>
 #include <ravixcore/zip/zip.h>
 
 #include <QTemporaryDir>
@@ -22,6 +23,22 @@ if bad is not None:
     sys.exit(1)
 z.extractall(sys.argv[2])
 sys.stdout.write(z.comment.decode('latin-1'))
+)";
+
+const char *const PYTHON_WRITE = R"(
+import os, sys, zipfile
+method = zipfile.ZIP_DEFLATED if sys.argv[3] == 'deflated' else zipfile.ZIP_STORED
+with zipfile.ZipFile(sys.argv[2], 'w', method) as z:
+    for base, dirs, files in os.walk(sys.argv[1]):
+        for d in sorted(dirs):
+            full = os.path.join(base, d)
+            z.write(full, os.path.relpath(full, os.path.dirname(sys.argv[1])))
+        for f in sorted(files):
+            full = os.path.join(base, f)
+            z.write(full, os.path.relpath(full, os.path.dirname(sys.argv[1])))
+    for info in z.infolist():
+        info.comment = ('about ' + info.filename).encode()
+    z.comment = b'written by python'
 )";
 
 const char *const PYTHON_NAMES = R"(
@@ -55,6 +72,8 @@ private slots:
     void toolsReadOurArchives_data();
     void toolsReadOurArchives();
     void latin1NamesSurvive();
+    void weReadToolArchives_data();
+    void weReadToolArchives();
 
 private:
     QTemporaryDir m_tmp;
@@ -185,6 +204,80 @@ void TestZipInterop::latin1NamesSurvive()
     QCOMPARE(ravixtest::runTool(sevenZip, {"t", path("latin.zip")}, &log), 0);
     QCOMPARE(ravixtest::runTool(python, {"-c", PYTHON_NAMES, path("latin.zip")}, &log), 0);
     QCOMPARE(QString::fromUtf8(log), "latin/" + name + "\n");
+}
+
+void TestZipInterop::weReadToolArchives_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("args"); // run in the source directory; "@" is the archive
+    QTest::addColumn<QString>("password");
+
+    QTest::newRow("zip") << "zip" << QStringList{"-r", "-q", "@", "tree"} << "";
+    QTest::newRow("zip stored") << "zip" << QStringList{"-r", "-q", "-0", "@", "tree"} << "";
+    QTest::newRow("zip -P") << "zip" << QStringList{"-r", "-q", "-P", "pw", "@", "tree"} << "pw";
+    QTest::newRow("7z deflate") << "7z" << QStringList{"a", "-tzip", "-mx5", "@", "tree"} << "";
+    QTest::newRow("7z stored") << "7z" << QStringList{"a", "-tzip", "-mx0", "@", "tree"} << "";
+    QTest::newRow("7z ZipCrypto") << "7z" << QStringList{"a",    "-tzip", "-mem=ZipCrypto",
+                                                         "-ppw", "@",     "tree"}
+                                  << "pw";
+    QTest::newRow("python stored")
+        << "python3" << QStringList{"-c", PYTHON_WRITE, "tree", "@", "stored"} << "";
+    QTest::newRow("python deflated")
+        << "python3" << QStringList{"-c", PYTHON_WRITE, "tree", "@", "deflated"} << "";
+    QTest::newRow("bsdtar") << "bsdtar" << QStringList{"-a", "-cf", "@", "tree"} << "";
+}
+
+void TestZipInterop::weReadToolArchives()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, args);
+    QFETCH(QString, password);
+    const QString program = ravixtest::findTool(tool);
+    if (program.isEmpty())
+        QFAIL(qPrintable("required tool not installed: " + tool));
+
+    const QString zipPath = path(QString(QTest::currentDataTag()).replace(' ', '_') + ".zip");
+    args.replaceInStrings(QRegularExpression("^@$"), zipPath);
+    QByteArray log;
+    QVERIFY2(ravixtest::runTool(program, args, &log, m_src) == 0, log.constData());
+
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(zipPath), UnZip::Ok);
+    QStringList files;
+    for (const QString &name : unzip.fileList()) {
+        if (!name.endsWith('/'))
+            files << name;
+    }
+    QStringList expectedFiles;
+    for (auto it = m_expected.begin(); it != m_expected.end(); ++it) {
+        if (it.key().startsWith("tree/"))
+            expectedFiles << it.key();
+    }
+    QCOMPARE(files, expectedFiles);
+
+    if (!password.isEmpty()) {
+        bool anyEncrypted = false;
+        for (const UnZip::ZipEntry &e : unzip.entryList())
+            anyEncrypted = anyEncrypted || e.encrypted;
+        QVERIFY(anyEncrypted);
+        QVERIFY(!rejectedPassword(unzip, files).isEmpty());
+        QCOMPARE(unzip.extractAll(path("wrong-" + tool)), UnZip::Skip);
+        QVERIFY(!QFile::exists(path("wrong-" + tool + "/tree/notes.txt")));
+        unzip.setPassword(password);
+    }
+    if (tool == "python3") {
+        QCOMPARE(unzip.archiveComment(), QString("written by python"));
+        for (const UnZip::ZipEntry &e : unzip.entryList())
+            QCOMPARE(e.comment, "about " + e.filename);
+    }
+
+    QCOMPARE(unzip.verifyArchive(), UnZip::Ok);
+    const QString out = path("ours-" + QString(QTest::currentDataTag()).replace(' ', '_'));
+    QCOMPARE(unzip.extractAll(out), UnZip::Ok);
+    QMap<QString, QByteArray> expected;
+    for (const QString &f : expectedFiles)
+        expected.insert(f, m_expected.value(f));
+    QCOMPARE(treeContents(out), expected);
 }
 
 QTEST_GUILESS_MAIN(TestZipInterop)

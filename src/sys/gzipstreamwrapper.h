@@ -1,0 +1,23 @@
+#pragma once
+
+#include <ravixcore/ravixcore_export.h>
+
+#include <QByteArray>
+
+namespace ravix {
+
+/// Compresses and decompresses whole byte arrays in memory through zlib.
+class RAVIXCORE_EXPORT GzipStreamWrapper
+{
+public:
+    GzipStreamWrapper();
+    ~GzipStreamWrapper();
+
+    /// A zlib stream (2-byte header, Adler-32 trailer) at the default level.
+    static QByteArray gzcompress(const QByteArray &data);
+    /// Decodes a zlib stream or a gzip member. Corrupt input gives an empty array; a stream
+    /// cut short gives the bytes decoded so far.
+    static QByteArray gzuncompress(const QByteArray &data);
+};
+
+} // namespace ravix

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "zip/unzip.h"
+#include "zip/zipcrypt_p.h"
+#include "zip/zipentry_p.h"
+
+#include <QMap>
+#include <QObject>
+
+class QFile;
+class QIODevice;
+
+class UnzipPrivate : public QObject
+{
+    Q_OBJECT
+
+public:
+    UnzipPrivate();
+    ~UnzipPrivate() override;
+
+    QString password;
+    bool skipAllEncrypted = false;
+    QMap<QString, ZipEntryP *> *headers = nullptr;
+    QIODevice *device = nullptr;
+    QFile *file = nullptr;
+    char buffer1[ravix::zipcrypt::BUFFER_SIZE];
+    char buffer2[ravix::zipcrypt::BUFFER_SIZE];
+    unsigned char *uBuffer;
+    const z_crc_t *crcTable;
+    quint32 cdOffset = 0;
+    quint32 eocdOffset = 0;
+    quint16 cdEntryCount = 0;
+    quint16 skippedEntries = 0;
+    QString comment;
+
+    UnZip::ErrorCode openArchive(QIODevice *device);
+    UnZip::ErrorCode seekToCentralDirectory();
+    UnZip::ErrorCode parseCentralDirectoryRecord();
+    UnZip::ErrorCode parseLocalHeaderRecord(const QString &path, ZipEntryP &entry);
+    void closeArchive();
+
+    UnZip::ErrorCode extractFile(const QString &path, ZipEntryP &entry, const QDir &dir,
+                                 UnZip::ExtractionOptions options);
+    UnZip::ErrorCode extractFile(const QString &path, ZipEntryP &entry, QIODevice *outDev,
+                                 UnZip::ExtractionOptions options);
+    UnZip::ErrorCode extractAll(const QDir &dir, UnZip::ExtractionOptions options);
+
+    bool createDirectory(const QString &path);
+    static QDateTime convertDateTime(const unsigned char date[2], const unsigned char time[2]);
+    static QString safeEntryPath(const QString &name);
+
+public slots:
+    void deviceDestroyed(QObject *);
+
+private:
+    void releaseState();
+    UnZip::ErrorCode readCentralRecords();
+    UnZip::ErrorCode beginEntry(const QString &path, ZipEntryP &entry, ravix::zipcrypt::Keys &keys,
+                                qint64 &n);
+    UnZip::ErrorCode streamEntry(ZipEntryP &entry, qint64 n, QIODevice *outDev,
+                                 ravix::zipcrypt::Keys &keys);
+    UnZip::ErrorCode copyData(ZipEntryP &entry, qint64 n, QIODevice *outDev,
+                              ravix::zipcrypt::Keys *keys, quint32 &crc, qint64 &total);
+    UnZip::ErrorCode inflateData(ZipEntryP &entry, qint64 n, QIODevice *outDev,
+                                 ravix::zipcrypt::Keys *keys, quint32 &crc, qint64 &total);
+    UnZip::ErrorCode deliver(const char *data, qint64 len, const ZipEntryP &entry,
+                             QIODevice *outDev, quint32 &crc, qint64 &total);
+};

@@ -1,0 +1,798 @@
+#include "rawzip.h"
+
+#include <ravixcore/zip/unzip.h>
+#include <ravixcore/zip/zip.h>
+
+#include <QBuffer>
+#include <QDirIterator>
+#include <QPointer>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ziptest;
+
+Q_DECLARE_METATYPE(UnZip::ErrorCode)
+
+namespace {
+
+struct Item
+{
+    QString name; ///< a trailing "/" makes a directory entry
+    QByteArray content;
+};
+
+// Builds an archive with our writer; every file sits in a directory of its own so that the
+// root gives the entry its path.
+QByteArray makeArchive(const QString &workDir, const QList<Item> &items,
+                       const QString &password = QString(), const QString &comment = QString())
+{
+    static int counter = 0;
+    QBuffer buffer;
+    Zip zip;
+    zip.setPassword(password);
+    if (zip.createArchive(&buffer) != Zip::Ok)
+        return QByteArray();
+    for (const Item &item : items) {
+        const QString dir = workDir + "/src" + QString::number(counter++);
+        QString name = item.name;
+        const bool isDir = name.endsWith('/');
+        if (isDir)
+            name.chop(1);
+        const int slash = name.lastIndexOf('/');
+        const QString root = slash < 0 ? QString() : name.left(slash);
+        const QString leaf = dir + "/" + name.mid(slash + 1);
+        Zip::ErrorCode ec;
+        if (isDir) {
+            QDir().mkpath(leaf);
+            ec = zip.addDirectory(leaf, root, Zip::RelativePaths, Zip::AutoFull);
+        } else {
+            writeFile(leaf, item.content);
+            ec = zip.addFile(leaf, root, Zip::IgnorePaths, Zip::AutoFull);
+        }
+        if (ec != Zip::Ok)
+            return QByteArray();
+    }
+    zip.setArchiveComment(comment);
+    return zip.closeArchive() == Zip::Ok ? buffer.data() : QByteArray();
+}
+
+// Relative path -> content of every file below dir; directories get a trailing "/".
+QMap<QString, QByteArray> treeOf(const QString &dir)
+{
+    QMap<QString, QByteArray> out;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString p = it.next();
+        const QString rel = QDir(dir).relativeFilePath(p);
+        if (it.fileInfo().isDir())
+            out.insert(rel + "/", QByteArray());
+        else
+            out.insert(rel, readFile(p));
+    }
+    return out;
+}
+
+const Record *findRecord(const QList<Record> &records, const QString &name)
+{
+    for (const Record &r : records) {
+        if (r.name == name)
+            return &r;
+    }
+    return nullptr;
+}
+
+// Swallows the reader's debug lines while it lives (the sweeps would print thousands).
+class Quiet
+{
+public:
+    Quiet() : m_previous(qInstallMessageHandler(swallow)) {}
+    ~Quiet() { qInstallMessageHandler(m_previous); }
+
+private:
+    static void swallow(QtMsgType, const QMessageLogContext &, const QString &) {}
+    QtMessageHandler m_previous;
+};
+
+} // namespace
+
+class TestUnZip : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void roundTrip();
+    void encrypted();
+    void timeStamps();
+    void errorCodes_data();
+    void errorCodes();
+    void endRecordSearch_data();
+    void endRecordSearch();
+    void largeFileThatIsNoArchive();
+    void unsafeNames_data();
+    void unsafeNames();
+    void extractionOptions();
+    void extractFilesSkipsUnknownNames();
+    void unwritableTarget();
+    void closedArchive();
+    void destroyedDevice();
+    void truncationSweep();
+    void flippedBytesSweep();
+    void formatErrorTexts();
+
+private:
+    QScopedPointer<QTemporaryDir> m_tmp;
+    QString path(const QString &rel) const { return m_tmp->path() + QLatin1Char('/') + rel; }
+};
+
+void TestUnZip::init()
+{
+    m_tmp.reset(new QTemporaryDir);
+    QVERIFY(m_tmp->isValid());
+}
+
+void TestUnZip::roundTrip()
+{
+    const QList<Item> items{{"a.txt", "alpha"},
+                            {"docs/notes.txt", sampleText(30000)},
+                            {"docs/empty.txt", QByteArray()},
+                            {"img/photo.jpg", noise(300000)},
+                            {"dir/", QByteArray()}};
+    QByteArray archive = makeArchive(m_tmp->path(), items, QString(), "Kommentar");
+    QVERIFY(!archive.isEmpty());
+    const RawZip raw = parseRaw(archive);
+
+    QBuffer buffer(&archive);
+    UnZip unzip;
+    QVERIFY(!unzip.isOpen());
+    QCOMPARE(unzip.openArchive(&buffer), UnZip::Ok);
+    QVERIFY(unzip.isOpen());
+    QCOMPARE(unzip.fileList(),
+             (QStringList{"a.txt", "dir/", "docs/empty.txt", "docs/notes.txt", "img/photo.jpg"}));
+    QCOMPARE(unzip.archiveComment(), QString("Kommentar"));
+    QVERIFY(unzip.contains("docs/notes.txt"));
+    QVERIFY(!unzip.contains("notes.txt"));
+
+    const QList<UnZip::ZipEntry> entries = unzip.entryList();
+    QCOMPARE(entries.size(), 5);
+    for (const UnZip::ZipEntry &e : entries) {
+        const Record *r = findRecord(raw.centrals, e.filename);
+        QVERIFY(r);
+        QCOMPARE(e.compressedSize, r->compSize);
+        QCOMPARE(e.uncompressedSize, r->uncompSize);
+        QCOMPARE(e.crc32, r->crc);
+        QCOMPARE(e.compression, r->method == 8 ? UnZip::Deflated : UnZip::NoCompression);
+        QCOMPARE(e.type, e.filename.endsWith('/') ? UnZip::Directory : UnZip::File);
+        QVERIFY(!e.encrypted);
+        QVERIFY(e.comment.isEmpty());
+        QVERIFY(e.lastModified.isValid());
+    }
+    QCOMPARE(entries[3].compression, UnZip::Deflated);
+    QCOMPARE(entries[0].compression, UnZip::NoCompression);
+
+    QCOMPARE(unzip.verifyArchive(), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(path("out")), UnZip::Ok);
+    QMap<QString, QByteArray> expected;
+    for (const Item &i : items)
+        expected.insert(i.name, i.content);
+    expected.insert("docs/", QByteArray());
+    expected.insert("img/", QByteArray());
+    QCOMPARE(treeOf(path("out")), expected);
+
+    // Entries extract any number of times, to devices too.
+    QBuffer out;
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QCOMPARE(unzip.extractFile("docs/notes.txt", &out), UnZip::Ok);
+    QCOMPARE(out.data(), items[1].content);
+    QCOMPARE(unzip.extractFile("docs/notes.txt", path("again")), UnZip::Ok);
+    QCOMPARE(readFile(path("again/docs/notes.txt")), items[1].content);
+
+    unzip.closeArchive();
+    QVERIFY(!unzip.isOpen());
+    QVERIFY(unzip.fileList().isEmpty());
+    QVERIFY(unzip.archiveComment().isEmpty());
+
+    // The same archive from a file.
+    const QString file = writeFile(path("a.zip"), archive);
+    QCOMPARE(unzip.openArchive(file), UnZip::Ok);
+    QCOMPARE(unzip.fileList().size(), 5);
+    QCOMPARE(unzip.verifyArchive(), UnZip::Ok);
+}
+
+void TestUnZip::encrypted()
+{
+    const QByteArray secret = sampleText(1000);
+    QByteArray archive = makeArchive(
+        m_tmp->path(), {{"s.txt", secret}, {"t.bin", "tiny"}, {"plain/", QByteArray()}}, "pw");
+    QVERIFY(!archive.isEmpty());
+    QBuffer buffer(&archive);
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(&buffer), UnZip::Ok);
+    const QList<UnZip::ZipEntry> entries = unzip.entryList();
+    QCOMPARE(entries.size(), 3);
+    QVERIFY(!entries[0].encrypted); // plain/
+    QVERIFY(entries[1].encrypted);
+    QVERIFY(entries[2].encrypted);
+    QCOMPARE(entries[2].compressedSize, 4u + 12u);
+
+    // A wrong password passes the entries over and leaves an existing file alone.
+    writeFile(path("wrong/s.txt"), "precious");
+    QString wrong;
+    {
+        Quiet quiet;
+        wrong = rejectedPassword(unzip, {"s.txt", "t.bin"});
+    }
+    QVERIFY(!wrong.isEmpty());
+    QTest::ignoreMessage(QtDebugMsg, "Unable to decrypt s.txt");
+    QCOMPARE(unzip.extractFile("s.txt", path("wrong")), UnZip::Skip);
+    QCOMPARE(unzip.formatError(UnZip::Skip), QString("Unknown error."));
+    QCOMPARE(readFile(path("wrong/s.txt")), QByteArray("precious"));
+    QCOMPARE(unzip.extractAll(path("wrong2")), UnZip::Skip);
+    QCOMPARE(treeOf(path("wrong2")), (QMap<QString, QByteArray>{{"plain/", QByteArray()}}));
+
+    // The password survives closing.
+    unzip.closeArchive();
+    QCOMPARE(unzip.openArchive(&buffer), UnZip::Ok);
+    QCOMPARE(unzip.extractFile("t.bin", path("wrong3")), UnZip::Skip);
+    unzip.setPassword("pw");
+    QCOMPARE(unzip.verifyArchive(), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(path("right")), UnZip::Ok);
+    QCOMPARE(readFile(path("right/s.txt")), secret);
+    QCOMPARE(readFile(path("right/t.bin")), QByteArray("tiny"));
+
+    // The data descriptor must agree with the directory.
+    const RawZip raw = parseRaw(archive);
+    const Record *s = findRecord(raw.locals, "s.txt");
+    QVERIFY(s);
+    QByteArray patched = archive;
+    const int descriptor = s->offset + 30 + 5 + int(s->compSize);
+    QCOMPARE(le32(patched, descriptor), 0x08074B50u);
+    put32At(patched, descriptor + 4, s->crc ^ 1);
+    QBuffer patchedBuffer(&patched);
+    QCOMPARE(unzip.openArchive(&patchedBuffer), UnZip::Ok);
+    QCOMPARE(unzip.extractFile("s.txt", path("desc")), UnZip::HeaderConsistencyError);
+    // Also without its signature: every offset behind it moves by four.
+    patched = archive;
+    patched.remove(descriptor, 4);
+    for (const Record &c : raw.centrals) {
+        const int at = c.offset - 4;
+        if (c.localOffset > quint32(descriptor))
+            put32At(patched, at + 42, c.localOffset - 4);
+    }
+    put32At(patched, int(raw.cdOffset + raw.cdSize) - 4 + 16, raw.cdOffset - 4);
+    QCOMPARE(unzip.openArchive(&patchedBuffer), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(path("nosig")), UnZip::Ok);
+    QCOMPARE(readFile(path("nosig/s.txt")), secret);
+    QCOMPARE(readFile(path("nosig/t.bin")), QByteArray("tiny"));
+}
+
+void TestUnZip::timeStamps()
+{
+    const QString src = writeFile(path("src/t.txt"), "stamped");
+    QVERIFY(setWallClockMTime(src, QDateTime(QDate(2020, 3, 7), QTime(10, 30, 15))));
+    Zip zip;
+    QCOMPARE(zip.createArchive(path("t.zip")), Zip::Ok);
+    QCOMPARE(zip.addFile(src, QString(), Zip::IgnorePaths, Zip::AutoFull), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(path("t.zip")), UnZip::Ok);
+    // Two-second resolution: an odd second comes back one earlier.
+    const QDateTime expected(QDate(2020, 3, 7), QTime(10, 30, 14), Qt::LocalTime);
+    QCOMPARE(unzip.entryList().value(0).lastModified, expected);
+    QCOMPARE(unzip.extractAll(path("out")), UnZip::Ok);
+    QCOMPARE(QFileInfo(path("out/t.txt")).lastModified(), expected);
+
+    QVERIFY(zip_setFileTimestamp(QString(), expected));
+    QVERIFY(!zip_setFileTimestamp(path("missing.txt"), expected));
+    QVERIFY(!QFile::exists(path("missing.txt")));
+}
+
+void TestUnZip::errorCodes_data()
+{
+    QTest::addColumn<QString>("craft");
+    QTest::addColumn<UnZip::ErrorCode>("openResult");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<UnZip::ErrorCode>("extractResult");
+    QTest::addColumn<QString>("message");
+
+    auto row = [](const char *craft, UnZip::ErrorCode open, const char *entry,
+                  UnZip::ErrorCode extract, const char *message = "") {
+        QTest::newRow(craft) << craft << open << entry << extract << message;
+    };
+    row("intact", UnZip::Ok, "b.txt", UnZip::Ok);
+    row("intact empty entry", UnZip::Ok, "c.txt", UnZip::Ok);
+    row("local signature", UnZip::Ok, "b.txt", UnZip::InvalidArchive);
+    row("local method", UnZip::Ok, "a.txt", UnZip::HeaderConsistencyError);
+    row("local crc", UnZip::Ok, "a.txt", UnZip::HeaderConsistencyError);
+    row("local time", UnZip::Ok, "a.txt", UnZip::HeaderConsistencyError);
+    row("local name", UnZip::Ok, "b.txt", UnZip::HeaderConsistencyError,
+        "Filename in local header mismatches.");
+    row("local name length 0", UnZip::Ok, "b.txt", UnZip::HeaderConsistencyError);
+    row("local header past end", UnZip::Ok, "b.txt", UnZip::ReadFailed);
+    row("stored data", UnZip::Ok, "a.txt", UnZip::Corrupted);
+    row("deflated data", UnZip::Ok, "b.txt", UnZip::ZlibError);
+    row("size declared smaller", UnZip::Ok, "b.txt", UnZip::Corrupted);
+    row("size declared larger", UnZip::Ok, "b.txt", UnZip::Corrupted);
+    row("empty entry with crc", UnZip::Ok, "c.txt", UnZip::Corrupted);
+    row("no end record", UnZip::InvalidArchive, "", UnZip::Ok);
+    row("directory past end", UnZip::Corrupted, "", UnZip::Ok,
+        "Corrupted or invalid zip archive. Closing.");
+    row("directory cut", UnZip::PartiallyCorrupted, "a.txt", UnZip::Ok,
+        "Corrupted zip archive. Some files might be extracted.");
+    row("directory record short", UnZip::ReadFailed, "", UnZip::Ok);
+    row("zero entry count", UnZip::Ok, "b.txt", UnZip::FileNotFound);
+    row("unsupported method", UnZip::Ok, "b.txt", UnZip::FileNotFound,
+        "Unsupported compression method. Skipping file.");
+    row("version 4.5", UnZip::Ok, "c.txt", UnZip::Ok,
+        "Unsupported PKZip version (4.5). Skipping file: b.txt");
+    row("no name", UnZip::Ok, "b.txt", UnZip::Ok, "Skipping file with no name.");
+}
+
+void TestUnZip::errorCodes()
+{
+    QFETCH(QString, craft);
+    QFETCH(UnZip::ErrorCode, openResult);
+    QFETCH(QString, entry);
+    QFETCH(UnZip::ErrorCode, extractResult);
+    QFETCH(QString, message);
+
+    const QByteArray bText = sampleText(3000);
+    const QByteArray original = makeArchive(
+        m_tmp->path(), {{"a.txt", sampleText(40)}, {"b.txt", bText}, {"c.txt", QByteArray()}});
+    QVERIFY(!original.isEmpty());
+    const RawZip raw = parseRaw(original);
+    QVERIFY2(raw.ok(), qPrintable(raw.error));
+    const Record &la = raw.locals[0];
+    const Record &lb = raw.locals[1];
+    const Record &lc = raw.locals[2];
+    const Record &ca = raw.centrals[0];
+    const Record &cb = raw.centrals[1];
+    const Record &cc = raw.centrals[2];
+    QCOMPARE(int(lb.method), 8);
+    const int eocd = int(raw.cdOffset + raw.cdSize);
+
+    QByteArray b = original;
+    // A directory placed in the archive comment, where the end of the file cuts it.
+    auto directoryInComment = [&](const QByteArray &records) {
+        b = original.left(eocd);
+        put16At(b, eocd + 20, 0);
+        QByteArray end = original.mid(eocd, 22);
+        put32At(end, 16, quint32(eocd + 22));
+        put16At(end, 20, quint16(records.size()));
+        b = original.left(eocd) + end + records;
+    };
+
+    if (craft == "local signature")
+        b[lb.offset + 3] = 5;
+    else if (craft == "local method")
+        put16At(b, la.offset + 8, 8);
+    else if (craft == "local crc")
+        put32At(b, la.offset + 14, la.crc + 1);
+    else if (craft == "local time")
+        put16At(b, la.offset + 10, quint16(la.time + 1));
+    else if (craft == "local name")
+        b[lb.offset + 30] = 'x';
+    else if (craft == "local name length 0")
+        put16At(b, lb.offset + 26, 0);
+    else if (craft == "local header past end")
+        put32At(b, cb.offset + 42, 0x7FFFFF00);
+    else if (craft == "stored data")
+        b[la.offset + 30 + 5 + 7] = char(b.at(la.offset + 30 + 5 + 7) ^ 0x20);
+    else if (craft == "deflated data")
+        b.replace(lb.offset + 30 + 5, int(lb.compSize), QByteArray(int(lb.compSize), '\xff'));
+    else if (craft == "size declared smaller" || craft == "size declared larger") {
+        const quint32 size = craft.endsWith("smaller") ? 100 : quint32(bText.size() + 100);
+        put32At(b, lb.offset + 22, size);
+        put32At(b, cb.offset + 24, size);
+    } else if (craft == "empty entry with crc") {
+        put32At(b, lc.offset + 14, 1);
+        put32At(b, cc.offset + 16, 1);
+    } else if (craft == "no end record")
+        b[eocd + 1] = 'x';
+    else if (craft == "directory past end")
+        put32At(b, eocd + 16, quint32(b.size() + 1000));
+    else if (craft == "directory cut")
+        directoryInComment(original.mid(ca.offset, cb.offset - ca.offset));
+    else if (craft == "directory record short")
+        directoryInComment(QByteArray("PK\x01\x02", 4) + QByteArray(10, 'x'));
+    else if (craft == "zero entry count") {
+        put16At(b, eocd + 8, 0);
+        put16At(b, eocd + 10, 0);
+    } else if (craft == "unsupported method")
+        put16At(b, cb.offset + 10, 12);
+    else if (craft == "version 4.5")
+        put16At(b, cb.offset + 6, 45);
+    else if (craft == "no name") {
+        put16At(b, ca.offset + 28, 0);
+        put16At(b, ca.offset + 30, 5); // the name bytes become an extra field
+    }
+
+    if (!message.isEmpty())
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(message));
+    const QString file = writeFile(path("crafted.zip"), b);
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(file), openResult);
+    QCOMPARE(unzip.isOpen(), openResult == UnZip::Ok || openResult == UnZip::PartiallyCorrupted);
+    if (craft == "no name" || craft == "version 4.5" || craft == "unsupported method")
+        QCOMPARE(unzip.fileList().size(), 2);
+    if (entry.isEmpty())
+        return;
+
+    QBuffer out;
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QCOMPARE(unzip.extractFile(entry, &out), extractResult);
+    // The outcome of the local header check stands for later calls.
+    QCOMPARE(unzip.extractFile(entry, &out), extractResult);
+    QCOMPARE(unzip.extractFile(entry, path("out")), extractResult);
+    if (extractResult != UnZip::Ok)
+        QVERIFY(!QFile::exists(path("out/" + entry)));
+    else
+        QVERIFY(QFile::exists(path("out/" + entry)));
+}
+
+void TestUnZip::endRecordSearch_data()
+{
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<QString>("comment");
+    QTest::addColumn<int>("trailing");
+
+    QTest::newRow("plain") << 2 << "" << 0;
+    for (int n : {1, 2, 3, 21, 22, 100, 70000})
+        QTest::newRow(qPrintable(QString("%1 bytes after it").arg(n))) << 2 << "" << n;
+    QTest::newRow("comment and 3 bytes after it") << 2 << "note" << 3;
+    QTest::newRow("no entries") << 0 << "" << 0;
+    QTest::newRow("no entries, comment") << 0 << "only a comment" << 0;
+    QTest::newRow("no entries, comment, garbage") << 0 << "only a comment" << 300000;
+}
+
+void TestUnZip::endRecordSearch()
+{
+    QFETCH(int, entries);
+    QFETCH(QString, comment);
+    QFETCH(int, trailing);
+
+    QList<Item> items;
+    for (int i = 0; i < entries; ++i)
+        items.append({QString("f%1.txt").arg(i), sampleText(500, i)});
+    const QByteArray archive =
+        makeArchive(m_tmp->path(), items, QString(), comment) + QByteArray(trailing, 'x');
+    const QString file = writeFile(path("s.zip"), archive);
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(file), UnZip::Ok);
+    QCOMPARE(unzip.fileList().size(), entries);
+    QCOMPARE(unzip.archiveComment(), comment);
+    QCOMPARE(unzip.verifyArchive(), UnZip::Ok);
+}
+
+void TestUnZip::largeFileThatIsNoArchive()
+{
+    const QString small = writeFile(path("ten.bin"), "0123456789");
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(small), UnZip::InvalidArchive);
+    QVERIFY(!unzip.isOpen());
+
+    // Sparse, so it costs no disk space; the whole of it is searched.
+    const QString big = path("big.bin");
+    {
+        QFile f(big);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(qint64(1) << 30));
+    }
+    QCOMPARE(unzip.openArchive(big), UnZip::InvalidArchive);
+    QVERIFY(!unzip.isOpen());
+}
+
+void TestUnZip::unsafeNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("written"); // relative to the target; empty: nothing
+    QTest::addColumn<UnZip::ErrorCode>("result");
+
+    QTest::newRow("parent") << "../evil.txt"
+                            << "evil.txt" << UnZip::Ok;
+    QTest::newRow("parents inside") << "a/../../evil.txt"
+                                    << "a/evil.txt" << UnZip::Ok;
+    QTest::newRow("absolute") << "/abs/evil.txt"
+                              << "abs/evil.txt" << UnZip::Ok;
+    QTest::newRow("absolute backslash") << "\\abs\\evil.txt"
+                                        << "abs/evil.txt" << UnZip::Ok;
+    QTest::newRow("drive") << "C:\\win\\evil.txt"
+                           << "win/evil.txt" << UnZip::Ok;
+    QTest::newRow("drive relative") << "c:evil.txt"
+                                    << "evil.txt" << UnZip::Ok;
+    QTest::newRow("backslash parents") << "..\\..\\evil.txt"
+                                       << "evil.txt" << UnZip::Ok;
+    QTest::newRow("dots") << "./a/./evil.txt"
+                          << "a/evil.txt" << UnZip::Ok;
+    QTest::newRow("directory of parents") << "../../"
+                                          << "" << UnZip::Ok;
+    QTest::newRow("nothing left") << "/../.."
+                                  << "" << UnZip::Skip;
+}
+
+void TestUnZip::unsafeNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, written);
+    QFETCH(UnZip::ErrorCode, result);
+
+    // The writer cannot produce such names: a placeholder of the same length is replaced.
+    const QString placeholder = QString(name.size(), 'Q');
+    const bool isDir = name.endsWith('/');
+    const QString stored = isDir ? placeholder.left(placeholder.size() - 1) + "/" : placeholder;
+    QByteArray archive = makeArchive(m_tmp->path(), {{stored, "payload"}, {"ok.txt", "fine"}});
+    QVERIFY(!archive.isEmpty());
+    QCOMPARE(archive.count(stored.toLatin1()), 2);
+    archive.replace(stored.toLatin1(), name.toLatin1());
+
+    QBuffer buffer(&archive);
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(&buffer), UnZip::Ok);
+    QVERIFY(unzip.contains(name));
+    const QString root = path("jail");
+    const QString target = root + "/a/b/target";
+    QVERIFY(QDir().mkpath(target));
+    QCOMPARE(unzip.extractFile(name, target), result);
+    QCOMPARE(unzip.extractFile("ok.txt", target), UnZip::Ok);
+
+    QMap<QString, QByteArray> expected{{"ok.txt", "fine"}};
+    if (!written.isEmpty()) {
+        expected.insert(written, "payload");
+        if (written.contains('/'))
+            expected.insert(written.left(written.lastIndexOf('/') + 1), QByteArray());
+    }
+    QCOMPARE(treeOf(target), expected);
+    // Nothing anywhere else.
+    QCOMPARE(treeOf(root).size(), expected.size() + 3);
+}
+
+void TestUnZip::extractionOptions()
+{
+    QByteArray archive =
+        makeArchive(m_tmp->path(),
+                    {{"a/b/c.txt", "deep"}, {"top.txt", sampleText(400)}, {"d/e/", QByteArray()}});
+    QBuffer buffer(&archive);
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(&buffer), UnZip::Ok);
+
+    QCOMPARE(unzip.extractAll(path("flat"), UnZip::SkipPaths), UnZip::Ok);
+    QCOMPARE(treeOf(path("flat")),
+             (QMap<QString, QByteArray>{{"c.txt", "deep"}, {"top.txt", sampleText(400)}}));
+
+    QCOMPARE(unzip.extractAll(path("verify"), UnZip::VerifyOnly), UnZip::Ok);
+    QVERIFY(!QFileInfo::exists(path("verify")));
+
+    // Without silent creation a missing target is not made for top-level files.
+    QCOMPARE(unzip.extractFile("top.txt", path("missing"), UnZip::NoSilentDirCreation),
+             UnZip::OpenFailed);
+    QVERIFY(!QFileInfo::exists(path("missing")));
+    QCOMPARE(unzip.extractFile("top.txt", path("made")), UnZip::Ok);
+    QCOMPARE(readFile(path("made/top.txt")), sampleText(400));
+
+    // Verifying finds damaged data and writes nothing.
+    const RawZip raw = parseRaw(archive);
+    const Record *top = findRecord(raw.locals, "top.txt");
+    QVERIFY(top);
+    QByteArray damaged = archive;
+    const int at = top->offset + 30 + 7 + int(top->compSize) - 3;
+    damaged[at] = char(damaged.at(at) ^ 0x01);
+    QBuffer damagedBuffer(&damaged);
+    QCOMPARE(unzip.openArchive(&damagedBuffer), UnZip::Ok);
+    const QString cwd = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_tmp->path()));
+    const auto before = treeOf(m_tmp->path());
+    const UnZip::ErrorCode ec = unzip.verifyArchive();
+    const auto after = treeOf(m_tmp->path());
+    QDir::setCurrent(cwd);
+    QVERIFY(ec == UnZip::Corrupted || ec == UnZip::ZlibError);
+    QCOMPARE(after, before);
+}
+
+void TestUnZip::extractFilesSkipsUnknownNames()
+{
+    QByteArray archive =
+        makeArchive(m_tmp->path(), {{"one.txt", "1"}, {"two.txt", "2"}, {"x/three.txt", "3"}});
+    QBuffer buffer(&archive);
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(&buffer), UnZip::Ok);
+    QCOMPARE(unzip.extractFiles({"one.txt", "nope.txt", "x/three.txt"}, path("out")), UnZip::Ok);
+    QCOMPARE(treeOf(path("out")),
+             (QMap<QString, QByteArray>{{"one.txt", "1"}, {"x/", ""}, {"x/three.txt", "3"}}));
+    QCOMPARE(unzip.extractFile("nope.txt", path("out")), UnZip::FileNotFound);
+    QBuffer out;
+    QCOMPARE(unzip.extractFile("one.txt", static_cast<QIODevice *>(nullptr)), UnZip::InvalidDevice);
+    QCOMPARE(unzip.extractFile("nope.txt", &out), UnZip::FileNotFound);
+}
+
+void TestUnZip::unwritableTarget()
+{
+    QByteArray archive = makeArchive(m_tmp->path(), {{"top.txt", "t"}, {"sub/in.txt", "i"}});
+    QBuffer buffer(&archive);
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(&buffer), UnZip::Ok);
+    const QString blocker = writeFile(path("blocker"), "a file, not a directory");
+    QCOMPARE(unzip.extractFile("top.txt", blocker), UnZip::CreateDirFailed);
+    QCOMPARE(unzip.extractFile("sub/in.txt", blocker), UnZip::CreateDirFailed);
+    QCOMPARE(unzip.extractAll(blocker), UnZip::CreateDirFailed);
+    QCOMPARE(readFile(blocker), QByteArray("a file, not a directory"));
+    // A directory where the file should go.
+    QVERIFY(QDir().mkpath(path("out/top.txt")));
+    QCOMPARE(unzip.extractFile("top.txt", path("out")), UnZip::OpenFailed);
+}
+
+void TestUnZip::closedArchive()
+{
+    UnZip unzip;
+    QCOMPARE(unzip.extractAll(path("x")), UnZip::NoOpenArchive);
+    QCOMPARE(unzip.extractFile("a", path("x")), UnZip::NoOpenArchive);
+    QBuffer out;
+    QCOMPARE(unzip.extractFile("a", &out), UnZip::NoOpenArchive);
+    QCOMPARE(unzip.extractFiles({"a"}, path("x")), UnZip::NoOpenArchive);
+    QCOMPARE(unzip.verifyArchive(), UnZip::NoOpenArchive);
+    QVERIFY(unzip.fileList().isEmpty());
+    QVERIFY(unzip.entryList().isEmpty());
+    QVERIFY(!unzip.contains("a"));
+
+    QTest::ignoreMessage(QtDebugMsg, "Invalid device.");
+    QCOMPARE(unzip.openArchive(static_cast<QIODevice *>(nullptr)), UnZip::InvalidDevice);
+    QCOMPARE(unzip.openArchive(path("missing.zip")), UnZip::FileNotFound);
+    QCOMPARE(unzip.openArchive(m_tmp->path()), UnZip::OpenFailed);
+    QFile notOpenable(path("no/such.zip"));
+    QTest::ignoreMessage(QtDebugMsg, "Unable to open device for reading");
+    QCOMPARE(unzip.openArchive(&notOpenable), UnZip::OpenFailed);
+    QVERIFY(!unzip.isOpen());
+
+    // Zero entries, no comment: just the end record.
+    QByteArray empty = makeArchive(m_tmp->path(), {});
+    QCOMPARE(empty.size(), 22);
+    QBuffer emptyBuffer(&empty);
+    QCOMPARE(unzip.openArchive(&emptyBuffer), UnZip::Ok);
+    QVERIFY(unzip.fileList().isEmpty());
+    QCOMPARE(unzip.extractAll(path("x")), UnZip::Ok);
+    QCOMPARE(unzip.extractFiles({"a"}, path("x")), UnZip::Ok);
+}
+
+void TestUnZip::destroyedDevice()
+{
+    QByteArray archive = makeArchive(m_tmp->path(), {{"a.txt", "a"}});
+    QPointer<QBuffer> buffer = new QBuffer(&archive);
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(buffer.data()), UnZip::Ok);
+    QTest::ignoreMessage(QtDebugMsg, "Unexpected device destruction detected.");
+    delete buffer.data();
+    QVERIFY(!unzip.isOpen());
+    QVERIFY(unzip.fileList().isEmpty());
+    QCOMPARE(unzip.extractAll(path("x")), UnZip::NoOpenArchive);
+}
+
+namespace {
+
+QByteArray sweepArchive(const QString &workDir, QMap<QString, QByteArray> *contents)
+{
+    Zip zip;
+    QBuffer buffer;
+    zip.createArchive(&buffer);
+    const QByteArray stored = "stored, short";
+    const QByteArray deflated = sampleText(600, 3);
+    const QByteArray secret = sampleText(200, 4);
+    contents->insert("s.txt", stored);
+    contents->insert("sub/d.txt", deflated);
+    contents->insert("e.txt", secret);
+    zip.addFile(writeFile(workDir + "/sweep/s.txt", stored), QString(), Zip::IgnorePaths,
+                Zip::Store);
+    zip.addFile(writeFile(workDir + "/sweep/sub/d.txt", deflated), "sub", Zip::IgnorePaths,
+                Zip::AutoFull);
+    QDir().mkpath(workDir + "/sweep/dir");
+    zip.addDirectory(workDir + "/sweep/dir", Zip::AutoFull);
+    zip.setPassword("pw");
+    zip.addFile(writeFile(workDir + "/sweep/e.txt", secret), QString(), Zip::IgnorePaths,
+                Zip::AutoFull);
+    zip.setArchiveComment("sweep");
+    zip.closeArchive();
+    return buffer.data();
+}
+
+} // namespace
+
+// Opens the bytes and extracts everything; whatever the outcome, nothing may land outside the
+// target and every file inside must be one of the originals, whole.
+#define SWEEP_EXTRACT(bytes, openResult)                                                           \
+    do {                                                                                           \
+        QByteArray copy = (bytes);                                                                 \
+        QBuffer device(&copy);                                                                     \
+        UnZip unzip;                                                                               \
+        unzip.setPassword("pw");                                                                   \
+        (openResult) = unzip.openArchive(&device);                                                 \
+        if (unzip.isOpen()) {                                                                      \
+            unzip.extractAll(target);                                                              \
+            unzip.verifyArchive();                                                                 \
+        }                                                                                          \
+        if (QDir(jail).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden) !=        \
+            QStringList{"target"})                                                                 \
+            QFAIL(qPrintable(QString("%1: written outside the target").arg(label)));               \
+        const auto tree = treeOf(target);                                                          \
+        for (auto it = tree.begin(); it != tree.end(); ++it) {                                     \
+            if (!it.key().endsWith('/') && !originals.contains(it.value()))                        \
+                QFAIL(qPrintable(QString("%1: partial file %2").arg(label, it.key())));            \
+        }                                                                                          \
+        QVERIFY(QDir(target).removeRecursively());                                                 \
+        QVERIFY(QDir().mkpath(target));                                                            \
+    } while (0)
+
+void TestUnZip::truncationSweep()
+{
+    QMap<QString, QByteArray> contents;
+    const QByteArray archive = sweepArchive(m_tmp->path(), &contents);
+    const QSet<QByteArray> originals(contents.begin(), contents.end());
+    const int eocd = archive.lastIndexOf(QByteArray("PK\x05\x06", 4));
+    QVERIFY(eocd > 0);
+    const QString jail = path("jail");
+    const QString target = jail + "/target";
+    QVERIFY(QDir().mkpath(target));
+
+    Quiet quiet;
+    for (int len = 0; len < archive.size(); ++len) {
+        const QString label = QString("length %1").arg(len);
+        UnZip::ErrorCode ec = UnZip::Ok;
+        SWEEP_EXTRACT(archive.left(len), ec);
+        // Without the whole end record there is no archive; a cut comment is a short read.
+        const UnZip::ErrorCode expected =
+            len < eocd + 22 ? UnZip::InvalidArchive : UnZip::ReadFailed;
+        if (ec != expected)
+            QFAIL(qPrintable(QString("%1: open gave %2").arg(label).arg(ec)));
+    }
+}
+
+void TestUnZip::flippedBytesSweep()
+{
+    QMap<QString, QByteArray> contents;
+    const QByteArray archive = sweepArchive(m_tmp->path(), &contents);
+    const QSet<QByteArray> originals(contents.begin(), contents.end());
+    const QString jail = path("jail");
+    const QString target = jail + "/target";
+    QVERIFY(QDir().mkpath(target));
+
+    Quiet quiet;
+    for (int at = 0; at < archive.size(); ++at) {
+        // A low bit and a whole byte, alternately.
+        const char mask = (at % 2) ? char(0x01) : char(0xFF);
+        const QString label = QString("byte %1 ^ %2").arg(at).arg(int(quint8(mask)));
+        QByteArray flipped = archive;
+        flipped[at] = char(flipped.at(at) ^ mask);
+        UnZip::ErrorCode ec = UnZip::Ok;
+        SWEEP_EXTRACT(flipped, ec);
+        Q_UNUSED(ec);
+    }
+}
+
+void TestUnZip::formatErrorTexts()
+{
+    UnZip unzip;
+    const QStringList texts{"ZIP operation completed successfully.",
+                            "Failed to initialize or load zlib library.",
+                            "zlib library error.",
+                            "Unable to create or open file.",
+                            "Partially corrupted archive. Some files might be extracted.",
+                            "Corrupted archive.",
+                            "Wrong password.",
+                            "No archive has been created yet.",
+                            "File or directory does not exist.",
+                            "File read error.",
+                            "File write error.",
+                            "File seek error.",
+                            "Unable to create a directory.",
+                            "Invalid device.",
+                            "Invalid or incompatible zip archive.",
+                            "Inconsistent headers. Archive might be corrupted.",
+                            "Unknown error.",
+                            "Unknown error."};
+    for (int i = 0; i < texts.size(); ++i)
+        QCOMPARE(unzip.formatError(UnZip::ErrorCode(i)), texts.at(i));
+}
+
+QTEST_GUILESS_MAIN(TestUnZip)
+#include "tst_unzip.moc"
