@@ -1,7 +1,10 @@
 #include <ravixcore/logger/loggermanager.h>
 
+#include <ravixcore/zip/unzip.h>
+
 #include "testtools.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -121,6 +124,16 @@ void TestLogCleanup::verifyArchive(const QString &archive, const QString &entry,
     QVERIFY(p.waitForFinished(120000));
     QCOMPARE(p.exitCode(), 0);
     QCOMPARE(p.readAllStandardOutput(), content);
+
+    // Our own reader agrees.
+    UnZip reader;
+    QCOMPARE(reader.openArchive(archive), UnZip::Ok);
+    QCOMPARE(reader.fileList(), QStringList(entry));
+    QCOMPARE(reader.verifyArchive(), UnZip::Ok);
+    QBuffer extracted;
+    QVERIFY(extracted.open(QIODevice::WriteOnly));
+    QCOMPARE(reader.extractFile(entry, &extracted), UnZip::Ok);
+    QCOMPARE(extracted.data(), content);
 }
 
 void TestLogCleanup::datedFiles_data()
