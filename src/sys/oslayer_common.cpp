@@ -10,14 +10,15 @@ std::wstring quoteWindowsArgument(const std::wstring &arg)
 {
     if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
         return arg;
-    // Backslashes are literal except before a quote, where each one must be doubled.
+    // Backslashes are literal except before a quote, where each one must be doubled; they
+    // are copied as they come, so only the doubling and the quote's own escape are added.
     std::wstring out = L"\"";
     std::size_t backslashes = 0;
     for (wchar_t c : arg) {
         if (c == L'\\') {
             ++backslashes;
         } else if (c == L'"') {
-            out.append(backslashes * 2 + 1, L'\\');
+            out.append(backslashes + 1, L'\\');
             backslashes = 0;
         } else {
             backslashes = 0;
