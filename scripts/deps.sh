@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs; a quick check when they are already present.
-# Usage: deps.sh build|test|demo|bench   (test, demo and bench include build)
+# Usage: deps.sh build|test|demo|bench|win32   (all but build include build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 kind=${1:-build}
@@ -11,6 +11,7 @@ build) ;;
 test) lists+=("$here"/packages/test-*.txt) ;;
 demo) lists+=("$here"/packages/demo*.txt) ;;
 bench) lists+=("$here"/packages/bench*.txt) ;;
+win32) lists+=("$here"/packages/win32*.txt) ;;
 *) echo "deps.sh: unknown kind '$kind'" >&2; exit 2 ;;
 esac
 
