@@ -187,8 +187,9 @@ void TestLogWrappers::encoded()
     QFETCH(QString, expected);
     const char *name = codec.isNull() ? nullptr : codec.constData();
     QCOMPARE(onTextStream(logencoded(data, name)), expected);
-    // The zero-terminated form reads the same text.
+    // The zero-terminated form reads the same text; a null text is empty.
     QCOMPARE(onTextStream(logencoded(data.constData(), name)), expected);
+    QCOMPARE(onTextStream(logencoded(static_cast<const char *>(nullptr), name)), QString());
 }
 
 void TestLogWrappers::list_data()
