@@ -21,6 +21,77 @@
     </message>
 </context>
 <context>
+    <name>UnZip</name>
+    <message>
+        <source>ZIP operation completed successfully.</source>
+        <translation>Операция с архивом ZIP успешно завершена.</translation>
+    </message>
+    <message>
+        <source>Failed to initialize or load zlib library.</source>
+        <translation>Не удалось инициализировать или загрузить библиотеку zlib.</translation>
+    </message>
+    <message>
+        <source>zlib library error.</source>
+        <translation>Ошибка библиотеки zlib.</translation>
+    </message>
+    <message>
+        <source>Unable to create or open file.</source>
+        <translation>Не удалось создать или открыть файл.</translation>
+    </message>
+    <message>
+        <source>Partially corrupted archive. Some files might be extracted.</source>
+        <translation>Архив частично повреждён. Некоторые файлы, возможно, удастся извлечь.</translation>
+    </message>
+    <message>
+        <source>Corrupted archive.</source>
+        <translation>Архив повреждён.</translation>
+    </message>
+    <message>
+        <source>Wrong password.</source>
+        <translation>Неверный пароль.</translation>
+    </message>
+    <message>
+        <source>No archive has been created yet.</source>
+        <translation>Архив ещё не создан.</translation>
+    </message>
+    <message>
+        <source>File or directory does not exist.</source>
+        <translation>Файл или каталог не существует.</translation>
+    </message>
+    <message>
+        <source>File read error.</source>
+        <translation>Ошибка чтения файла.</translation>
+    </message>
+    <message>
+        <source>File write error.</source>
+        <translation>Ошибка записи файла.</translation>
+    </message>
+    <message>
+        <source>File seek error.</source>
+        <translation>Ошибка позиционирования в файле.</translation>
+    </message>
+    <message>
+        <source>Unable to create a directory.</source>
+        <translation>Не удалось создать каталог.</translation>
+    </message>
+    <message>
+        <source>Invalid device.</source>
+        <translation>Недопустимое устройство.</translation>
+    </message>
+    <message>
+        <source>Invalid or incompatible zip archive.</source>
+        <translation>Недопустимый или несовместимый архив ZIP.</translation>
+    </message>
+    <message>
+        <source>Inconsistent headers. Archive might be corrupted.</source>
+        <translation>Несогласованные заголовки. Возможно, архив повреждён.</translation>
+    </message>
+    <message>
+        <source>Unknown error.</source>
+        <translation>Неизвестная ошибка.</translation>
+    </message>
+</context>
+<context>
     <name>Zip</name>
     <message>
         <source>ZIP operation completed successfully.</source>
