@@ -74,7 +74,9 @@ class TestWinUtils : public QObject
     EmulatedWindows *w = nullptr;
     QTemporaryDir m_dir;
 
-    void useXp(bool xp) { xp ? w->setVersion(5, 1, 2600) : w->setVersion(6, 1, 7601); }
+    // XP's 64-bit edition (5.2) has the 32-bit view redirection, so the rows show which view
+    // each branch uses.
+    void useXp(bool xp) { xp ? w->setVersion(5, 2, 3790) : w->setVersion(6, 1, 7601); }
 
     void setWinlogon(bool xp, const QString &shell, const QString &userInit)
     {
