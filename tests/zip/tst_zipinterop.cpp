@@ -202,6 +202,8 @@ void TestZipInterop::latin1NamesSurvive()
     QByteArray log;
     QCOMPARE(ravixtest::runTool(unzip, {"-t", path("latin.zip")}, &log), 0);
     QCOMPARE(ravixtest::runTool(sevenZip, {"t", path("latin.zip")}, &log), 0);
+    RAVIX_REQUIRE_TOOL(bsdtar, "bsdtar");
+    QCOMPARE(ravixtest::runTool(bsdtar, {"-tf", path("latin.zip")}, &log), 0);
     QCOMPARE(ravixtest::runTool(python, {"-c", PYTHON_NAMES, path("latin.zip")}, &log), 0);
     QCOMPARE(QString::fromUtf8(log), "latin/" + name + "\n");
 }

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <ctime>
 #include <sys/resource.h>
 #include <zlib.h>
 
@@ -88,6 +89,8 @@ class TestZipWriter : public QObject
 private slots:
     void init();
 
+    void utcOffset_data();
+    void utcOffset();
     void dosTime_data();
     void dosTime();
     void levels_data();
@@ -124,6 +127,37 @@ void TestZipWriter::init()
     m_holder.reset(new QTemporaryDir);
     m_tmp = m_holder.data();
     QVERIFY(m_tmp->isValid());
+}
+
+void TestZipWriter::utcOffset_data()
+{
+    QTest::addColumn<QByteArray>("tz");
+    QTest::addColumn<int>("offset");
+    QTest::newRow("UTC") << QByteArray("UTC0") << 0;
+    QTest::newRow("UTC+3") << QByteArray("MSK-3") << 10800;
+    QTest::newRow("UTC-5") << QByteArray("EST5") << -18000;
+    QTest::newRow("UTC+5:30") << QByteArray("IST-5:30") << 19800;
+}
+
+void TestZipWriter::utcOffset()
+{
+    QFETCH(QByteArray, tz);
+    QFETCH(int, offset);
+    // Only this process's TZ variable changes, and it is put back.
+    const QByteArray saved = qgetenv("TZ");
+    const bool had = qEnvironmentVariableIsSet("TZ");
+    qputenv("TZ", tz);
+    tzset();
+    const int actual = zip_currentUtcOffset();
+    const QDateTime shifted =
+        zip_fromFileTimestamp(QDateTime(QDate(2021, 6, 1), QTime(12, 0), Qt::UTC));
+    if (had)
+        qputenv("TZ", saved);
+    else
+        qunsetenv("TZ");
+    tzset();
+    QCOMPARE(actual, offset);
+    QCOMPARE(shifted.time(), QTime(12, 0).addSecs(offset));
 }
 
 void TestZipWriter::dosTime_data()
