@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs; a quick check when they are already present.
-# Usage: deps.sh build|test|demo|bench|win32   (all but build include build)
+# Usage: deps.sh build|test|demo|bench|win32|fuzz   (all but build include build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 kind=${1:-build}
@@ -12,6 +12,7 @@ test) lists+=("$here"/packages/test-*.txt) ;;
 demo) lists+=("$here"/packages/demo*.txt) ;;
 bench) lists+=("$here"/packages/bench*.txt) ;;
 win32) lists+=("$here"/packages/win32*.txt) ;;
+fuzz) lists+=("$here/packages/fuzz.txt") ;;
 *) echo "deps.sh: unknown kind '$kind'" >&2; exit 2 ;;
 esac
 
