@@ -1,0 +1,21 @@
+#pragma once
+
+#include <ravixcore/ravixcore_export.h>
+
+namespace ravix {
+
+/// The waits of HttpFileLoader, in milliseconds. Internal: only tests change them, to run
+/// timeouts and retries in moments instead of minutes. Loaders read them when they start a
+/// timer, so a change affects running loaders from their next wait on.
+struct HttpFileLoaderTimings
+{
+    int replyTimeoutMs = 180000;    ///< a reply that takes longer counts as failed
+    int retryDelayMs = 10000;       ///< pause before repeating a failed block
+    int timeoutRetryDelayMs = 2000; ///< pause before repeating a block after a timeout
+};
+
+RAVIXCORE_EXPORT HttpFileLoaderTimings httpFileLoaderTimings();
+/// Sets the process-wide waits; pass a default-constructed value to restore the defaults.
+RAVIXCORE_EXPORT void setHttpFileLoaderTimings(const HttpFileLoaderTimings &timings);
+
+} // namespace ravix

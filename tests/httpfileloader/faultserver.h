@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <functional>
+
+// A small HTTP server on 127.0.0.1 whose answers the test chooses request by request, to
+// inject the faults a real server rarely shows. By default it serves content with ranges,
+// like a well-behaved server. Connections are kept open for further requests unless an answer
+// asks to close them.
+class FaultServer : public QTcpServer
+{
+    Q_OBJECT
+public:
+    struct Request
+    {
+        QByteArray method;
+        QByteArray path;
+        QMap<QByteArray, QByteArray> headers; // names in lower case
+        QByteArray header(const char *name) const { return headers.value(QByteArray(name)); }
+    };
+    struct Answer
+    {
+        QByteArray bytes;
+        bool stall = false; // send bytes, then keep the connection open and say nothing more
+        bool close = false; // close the connection after the bytes (ends a body without length)
+    };
+    // Returns the answer to request number index (0-based).
+    using Handler = std::function<Answer(const Request &, int index)>;
+
+    explicit FaultServer(const QByteArray &content = QByteArray(), QObject *parent = nullptr);
+    ~FaultServer() override;
+
+    bool start();
+    // With a certificate and key, connections speak TLS.
+    void setTls(const QSslCertificate &cert, const QSslKey &key);
+    QString url(const QString &path = QStringLiteral("/file.bin")) const;
+    void setHandler(Handler handler) { m_handler = std::move(handler); }
+
+    QList<Request> requests;
+    // Stalled connections the client has closed.
+    int stalledClosed = 0;
+
+    // The answer of a well-behaved server: 206 with Content-Range, or 416 past the end.
+    static Answer rangeAnswer(const QByteArray &content, const Request &req);
+    // Status line, the given header lines, then the body; the connection stays open.
+    static Answer raw(const QByteArray &statusLine, const QList<QByteArray> &headers,
+                      const QByteArray &body = QByteArray());
+
+signals:
+    void requestReceived();
+
+protected:
+    void incomingConnection(qintptr handle) override;
+
+private:
+    void onReadyRead(QTcpSocket *socket);
+    bool answerNext(QTcpSocket *socket);
+
+    QByteArray m_content;
+    Handler m_handler;
+    QSslCertificate m_cert;
+    QSslKey m_key;
+    QMap<QTcpSocket *, QByteArray> m_buffers;
+    QList<QPointer<QTcpSocket>> m_sockets;
+};

@@ -1,0 +1,582 @@
+#include <ravixcore/httpfileloader/httpfileloader.h>
+
+#include "faultserver.h"
+#include "httpfileloader/httpfileloader_p.h"
+#include "nginxserver.h"
+#include "testtools.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSslConfiguration>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using ravix::HttpFileLoader;
+using ravixtest::NginxServer;
+
+namespace {
+
+const int kWait = 120000; // generous: the machine may be loaded, and sanitizers slow it down
+
+QByteArray randomBytes(int size, quint32 seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    QRandomGenerator gen(seed);
+    gen.fillRange(reinterpret_cast<quint32 *>(data.data()), size / 4);
+    for (int i = size / 4 * 4; i < size; ++i)
+        data[i] = char(gen.generate());
+    return data;
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray sha1Of(const QString &path)
+{
+    QFile f(path);
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    if (!f.open(QIODevice::ReadOnly) || !hash.addData(&f))
+        return QByteArray();
+    return hash.result().toHex();
+}
+
+// Receives the loader's results in the test's thread.
+class Receiver : public QObject
+{
+    Q_OBJECT
+public:
+    QStringList names;
+    QList<int> progress;
+    QString progressFile;
+signals:
+    void done();
+public slots:
+    void onFinished(const QString &name)
+    {
+        names << name;
+        emit done();
+    }
+    void onProgress(const QString &file, int value)
+    {
+        progressFile = file;
+        progress << value;
+    }
+};
+
+using Answer = FaultServer::Answer;
+using Request = FaultServer::Request;
+
+// No answer at all: the connection stays open and silent.
+Answer stalled()
+{
+    Answer a;
+    a.stall = true;
+    return a;
+}
+
+// The faults the loader meets with a patient retry.
+Answer faultyAnswer(const QString &fault, const QByteArray &content, const Request &req)
+{
+    const QByteArray good = FaultServer::rangeAnswer(content, req).bytes;
+    const int split = good.indexOf("\r\n\r\n") + 4;
+    const QByteArray body = good.mid(split);
+    QByteArray range;
+    for (const QByteArray &line : good.left(split).split('\n')) {
+        if (line.startsWith("Content-Range"))
+            range = line.trimmed();
+    }
+    const QByteArray length = "Content-Length: " + QByteArray::number(body.size());
+    if (fault == "no Content-Length") {
+        Answer a = FaultServer::raw("206 Partial Content", {range}, body);
+        a.close = true;
+        return a;
+    }
+    if (fault == "Content-Length not a number") {
+        Answer a = FaultServer::raw("206 Partial Content", {"Content-Length: many", range}, body);
+        a.close = true;
+        return a;
+    }
+    if (fault == "Content-Length 0")
+        return FaultServer::raw("206 Partial Content", {"Content-Length: 0", range});
+    if (fault == "bad Content-Range")
+        return FaultServer::raw("206 Partial Content", {length, "Content-Range: bytes 0-x/y"},
+                                body);
+    if (fault == "206 without Content-Range")
+        return FaultServer::raw("206 Partial Content", {length}, body);
+    if (fault == "dropped mid-body") {
+        Answer a =
+            FaultServer::raw("206 Partial Content", {length, range}, body.left(body.size() / 2));
+        a.close = true;
+        return a;
+    }
+    if (fault == "server error")
+        return FaultServer::raw("500 Internal Server Error", {"Content-Length: 4"}, "oops");
+    if (fault == "redirect")
+        return FaultServer::raw("302 Found", {"Location: /elsewhere", "Content-Length: 5"},
+                                "moved");
+    qFatal("unknown fault");
+    return Answer();
+}
+
+} // namespace
+
+class TestHttpFileLoader : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_docroot;
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QByteArray m_bigSha1;
+    static constexpr int kBigSize = 50 * 1000 * 1000;
+    static constexpr int kMiB = 1024 * 1024;
+
+    // Downloads through the static entry point and waits until thread and loader are gone.
+    void fetch(const QString &url, const QString &target, int blockSize, Receiver &r)
+    {
+        QSignalSpy done(&r, &Receiver::done);
+        QPointer<QThread> thread = HttpFileLoader::download(
+            url, target, &r, SLOT(onFinished(QString)), SLOT(onProgress(QString, int)), blockSize);
+        QVERIFY(thread);
+        QVERIFY(done.count() > 0 || done.wait(kWait));
+        QTRY_VERIFY_WITH_TIMEOUT(thread.isNull(), kWait);
+        QCOMPARE(r.names.size(), 1);
+    }
+
+    // Downloads from our own server in blocks of 1000 and checks the outcome: the content
+    // arrived whole under the target's name, or nothing arrived.
+    void fetchAndCheck(FaultServer &server, const QByteArray &content, bool arrives, Receiver &r)
+    {
+        QVERIFY(server.start());
+        fetch(server.url(), target(), 1000, r);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(r.names, QStringList{arrives ? target() : QString()});
+        QCOMPARE(readFile(target()), arrives ? content : QByteArray());
+    }
+#define FETCH_AND_CHECK(server, content, arrives, r)                                               \
+    fetchAndCheck(server, content, arrives, r);                                                    \
+    if (QTest::currentTestFailed())                                                                \
+        return;
+
+    // The download target of the current test, in a folder of its own.
+    QString target() const
+    {
+        return m_tmp->filePath("f.bin");
+    }
+
+    static void setTimings(int replyTimeoutMs)
+    {
+        ravix::HttpFileLoaderTimings t;
+        t.replyTimeoutMs = replyTimeoutMs;
+        t.retryDelayMs = 20;
+        t.timeoutRetryDelayMs = 20;
+        ravix::setHttpFileLoaderTimings(t);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_docroot.isValid());
+        const QString big = m_docroot.path() + "/big.bin";
+        QVERIFY(writeFile(big, randomBytes(kBigSize, 7)));
+        m_bigSha1 = sha1Of(big);
+    }
+
+    void init()
+    {
+        setTimings(kWait);
+        m_tmp.reset(new QTemporaryDir);
+        QVERIFY(m_tmp->isValid());
+    }
+
+    void cleanup()
+    {
+        m_tmp.reset();
+        HttpFileLoader::setTlsVerification(false);
+        ravix::setHttpFileLoaderTimings(ravix::HttpFileLoaderTimings());
+    }
+
+    void defaultTimings()
+    {
+        ravix::setHttpFileLoaderTimings(ravix::HttpFileLoaderTimings());
+        const ravix::HttpFileLoaderTimings t = ravix::httpFileLoaderTimings();
+        QCOMPARE(t.replyTimeoutMs, 180000);
+        QCOMPARE(t.retryDelayMs, 10000);
+        QCOMPARE(t.timeoutRetryDelayMs, 2000);
+        QVERIFY(!HttpFileLoader::tlsVerification());
+    }
+
+    void invalidArguments_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("blockSize");
+        QTest::newRow("empty url") << ""
+                                   << "f.bin" << 1000;
+        QTest::newRow("empty file name") << "http://127.0.0.1:1/f.bin"
+                                         << "" << 1000;
+        QTest::newRow("zero block") << "http://127.0.0.1:1/f.bin"
+                                    << "f.bin" << 0;
+        QTest::newRow("negative block") << "http://127.0.0.1:1/f.bin"
+                                        << "f.bin" << -5;
+    }
+    void invalidArguments()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, file);
+        QFETCH(int, blockSize);
+        QTemporaryDir tmp;
+        const QString target = file.isEmpty() ? QString() : tmp.filePath(file);
+        QVERIFY(HttpFileLoader::download(url, target, blockSize).isNull());
+        QVERIFY(!QFile::exists(tmp.filePath("f.bin.part")));
+    }
+
+    // ---- a real server ----
+
+    void largeFileArrivesIdentical()
+    {
+        NginxServer nginx;
+        QVERIFY2(nginx.start(m_docroot.path()), qPrintable(nginx.errorString()));
+        QTemporaryDir tmp;
+        const QString target = tmp.filePath("sub/dir/big.bin");
+        Receiver r;
+        fetch(nginx.url("/big.bin"), target, kMiB, r);
+        QCOMPARE(r.names, QStringList{target});
+        QCOMPARE(sha1Of(target), m_bigSha1);
+        QVERIFY(!QFile::exists(target + ".part"));
+        QCOMPARE(r.progressFile, QString("big.bin"));
+        QCOMPARE(r.progress.last(), 100);
+        QVERIFY(std::is_sorted(r.progress.begin(), r.progress.end()));
+        QVERIFY(r.progress.size() > 40);
+
+        const QByteArray log = readFile(nginx.accessLogPath());
+        QVERIFY(log.contains("\"GET /big.bin HTTP/1.1\" 206 1048577 \"bytes=0-1048576\" "
+                             "\"127.0.0.1\""));
+        QCOMPARE(log.count("\" 206 "), (kBigSize + kMiB) / (kMiB + 1));
+    }
+
+    // A process killed half way leaves its partial file; the next one resumes from its size.
+    void resumeAfterKilledProcess()
+    {
+        NginxServer nginx;
+        QVERIFY2(nginx.start(m_docroot.path()), qPrintable(nginx.errorString()));
+        QTemporaryDir tmp;
+        const QString target = tmp.filePath("big.bin");
+        const QString url = nginx.url("/big.bin");
+        const QString block = QString::number(kMiB);
+
+        QProcess first;
+        first.start(HFL_FETCH, {url, target, block, "--hold-at", "50"});
+        QVERIFY(first.waitForStarted(kWait));
+        QByteArray out;
+        while (!out.contains('\n') && first.waitForReadyRead(kWait))
+            out += first.readAllStandardOutput();
+        QVERIFY2(out.startsWith("HOLD "), out.constData());
+        first.kill();
+        QVERIFY(first.waitForFinished(kWait));
+
+        const qint64 partSize = QFileInfo(target + ".part").size();
+        QVERIFY(partSize >= kBigSize / 2);
+        QVERIFY(partSize < kBigSize);
+        QCOMPARE(partSize % (kMiB + 1), 0); // whole blocks only
+        QVERIFY(!QFile::exists(target));
+
+        QProcess second;
+        second.start(HFL_FETCH, {url, target, block});
+        QVERIFY(second.waitForFinished(kWait));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(sha1Of(target), m_bigSha1);
+        QVERIFY(!QFile::exists(target + ".part"));
+
+        const QByteArray log = readFile(nginx.accessLogPath());
+        QCOMPARE(log.count("\"bytes=0-"), 1);
+        QVERIFY(log.contains("\"bytes=" + QByteArray::number(partSize) + "-" +
+                             QByteArray::number(partSize + kMiB) + "\""));
+    }
+
+    void https_data()
+    {
+        QTest::addColumn<bool>("verify");
+        QTest::addColumn<bool>("trust");
+        QTest::addColumn<bool>("arrives");
+        QTest::newRow("certificate errors ignored") << false << false << true;
+        QTest::newRow("verified, unknown certificate") << true << false << false;
+        QTest::newRow("verified, trusted certificate") << true << true << true;
+    }
+    void https()
+    {
+        QFETCH(bool, verify);
+        QFETCH(bool, trust);
+        QFETCH(bool, arrives);
+        QTemporaryDir certs, docroot, tmp;
+        QString cert, key, error;
+        QVERIFY2(NginxServer::makeSelfSignedCert(certs.path(), &cert, &key, &error),
+                 qPrintable(error));
+        const QByteArray content = randomBytes(300000, 3);
+        QVERIFY(writeFile(docroot.filePath("f.bin"), content));
+        NginxServer nginx;
+        QVERIFY2(nginx.start(docroot.path(), cert, key), qPrintable(nginx.errorString()));
+
+        const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
+        if (trust) {
+            QSslConfiguration conf = saved;
+            conf.addCaCertificates(QSslCertificate::fromPath(cert));
+            QSslConfiguration::setDefaultConfiguration(conf);
+        }
+        HttpFileLoader::setTlsVerification(verify);
+        const QString target = tmp.filePath("f.bin");
+        Receiver r;
+        fetch(nginx.url("/f.bin"), target, 64 * 1024, r);
+        QSslConfiguration::setDefaultConfiguration(saved);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(r.names, QStringList{arrives ? target : QString()});
+        QCOMPARE(readFile(target), arrives ? content : QByteArray());
+    }
+
+    // A partial file that does not fit the remote file any more is discarded.
+    void partFileNotFittingRemote_data()
+    {
+        QTest::addColumn<int>("partSize");
+        QTest::newRow("larger than the remote file") << 400000;
+        QTest::newRow("as large as the remote file") << 300000;
+    }
+    void partFileNotFittingRemote()
+    {
+        QFETCH(int, partSize);
+        QTemporaryDir docroot, tmp;
+        const QByteArray content = randomBytes(300000, 5);
+        QVERIFY(writeFile(docroot.filePath("f.bin"), content));
+        NginxServer nginx;
+        QVERIFY2(nginx.start(docroot.path()), qPrintable(nginx.errorString()));
+        const QString target = tmp.filePath("f.bin");
+        QVERIFY(writeFile(target + ".part", QByteArray(partSize, 'x')));
+        Receiver r;
+        fetch(nginx.url("/f.bin"), target, 100000, r);
+        QCOMPARE(r.names, QStringList{target});
+        QCOMPARE(readFile(target), content);
+        QVERIFY(!QFile::exists(target + ".part"));
+    }
+
+    // ---- our own server with faults ----
+
+    void resumesFromPartFile()
+    {
+        const QByteArray content = randomBytes(8000, 11);
+        FaultServer server(content);
+        QVERIFY(writeFile(target() + ".part", content.left(5000)));
+        QVERIFY(writeFile(target(), "old target"));
+        Receiver r;
+        FETCH_AND_CHECK(server, content, true, r);
+        QVERIFY(!QFile::exists(target() + ".part"));
+        QCOMPARE(server.requests.size(), 3);
+        QCOMPARE(server.requests.at(0).header("range"), QByteArray("bytes=5000-6000"));
+        QCOMPARE(server.requests.at(1).header("range"), QByteArray("bytes=6001-7001"));
+        QCOMPARE(server.requests.at(0).header("referer"), QByteArray("127.0.0.1"));
+        QCOMPARE(r.progress, (QList<int>{75, 87, 100}));
+        QCOMPARE(r.progressFile, QString("f.bin"));
+    }
+
+    void immediateFailure_data()
+    {
+        QTest::addColumn<QByteArray>("status");
+        QTest::addColumn<QList<QByteArray>>("headers");
+        QTest::newRow("404") << QByteArray("404 Not Found")
+                             << QList<QByteArray>{"Content-Length: 0"};
+        QTest::newRow("401") << QByteArray("401 Unauthorized")
+                             << QList<QByteArray>{"WWW-Authenticate: Basic realm=\"updates\"",
+                                                  "Content-Length: 0"};
+    }
+    void immediateFailure()
+    {
+        QFETCH(QByteArray, status);
+        QFETCH(QList<QByteArray>, headers);
+        FaultServer server;
+        server.setHandler([&](const Request &, int) { return FaultServer::raw(status, headers); });
+        QVERIFY(writeFile(target() + ".part", "12345"));
+        Receiver r;
+        FETCH_AND_CHECK(server, QByteArray(), false, r);
+        QCOMPARE(server.requests.size(), 1);
+        QVERIFY(!server.requests.at(0).headers.contains("authorization"));
+        QCOMPARE(readFile(target() + ".part"), QByteArray("12345"));
+    }
+
+    // A server that ignores ranges sends the whole file in one answer: take it all, once.
+    void serverIgnoresRanges_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("partSize");
+        QTest::newRow("smaller than a block") << 500 << 0;
+        QTest::newRow("more than ten blocks") << 25000 << 0;
+        QTest::newRow("resumed, more than ten blocks") << 25000 << 3000;
+        QTest::newRow("stale partial file larger") << 25000 << 30000;
+    }
+    void serverIgnoresRanges()
+    {
+        QFETCH(int, size);
+        QFETCH(int, partSize);
+        const QByteArray content = randomBytes(size, 13);
+        FaultServer server;
+        server.setHandler([&](const Request &, int) {
+            return FaultServer::raw("200 OK", {"Content-Length: " + QByteArray::number(size)},
+                                    content);
+        });
+        if (partSize)
+            QVERIFY(writeFile(target() + ".part", QByteArray(partSize, 'x')));
+        Receiver r;
+        FETCH_AND_CHECK(server, content, true, r);
+        QCOMPARE(server.requests.size(), 1);
+    }
+
+    // Faulty answers are repeated; five failed attempts of one block end the download.
+    // Answers that end by closing the connection may be repeated by the network layer on its
+    // own, so only the outcome counts for them, not the number of requests.
+    void retriedFaults_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("faulty");
+        QTest::addColumn<bool>("arrives");
+        QTest::addColumn<bool>("exactCount");
+        const char *closing[] = {"no Content-Length", "Content-Length not a number",
+                                 "dropped mid-body"};
+        for (const char *f : closing)
+            QTest::newRow(f) << QString(f) << 1 << true << false;
+        const char *kept[] = {"Content-Length 0", "bad Content-Range", "206 without Content-Range",
+                              "server error", "redirect"};
+        for (const char *f : kept)
+            QTest::newRow(f) << QString(f) << 1 << true << true;
+        QTest::newRow("four failures, then success") << "server error" << 4 << true << true;
+        QTest::newRow("five failures") << "server error" << 5 << false << true;
+        QTest::newRow("five bad headers") << "bad Content-Range" << 5 << false << true;
+        QTest::newRow("dropped four times") << "dropped mid-body" << 4 << true << false;
+    }
+    void retriedFaults()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, faulty);
+        QFETCH(bool, arrives);
+        QFETCH(bool, exactCount);
+        const QByteArray content = randomBytes(2500, 17);
+        FaultServer server;
+        server.setHandler([&](const Request &req, int index) {
+            return index < faulty ? faultyAnswer(fault, content, req)
+                                  : FaultServer::rangeAnswer(content, req);
+        });
+        Receiver r;
+        FETCH_AND_CHECK(server, content, arrives, r);
+        if (!exactCount)
+            return;
+        // Blocks 0-1000, 1001-2001, 2002-2499 after the faulty answers; five attempts at most.
+        QCOMPARE(server.requests.size(), arrives ? faulty + 3 : 5);
+        for (const Request &req : qAsConst(server.requests).mid(0, qMin(faulty, 5)))
+            QCOMPARE(req.header("range"), QByteArray("bytes=0-1000"));
+    }
+
+    // A block that brings data resets the count: four failures before every block are fine.
+    void attemptCountPerBlock()
+    {
+        const QByteArray content = randomBytes(2500, 19);
+        FaultServer server;
+        server.setHandler([&](const Request &req, int index) {
+            return index % 5 < 4 ? faultyAnswer("server error", content, req)
+                                 : FaultServer::rangeAnswer(content, req);
+        });
+        Receiver r;
+        FETCH_AND_CHECK(server, content, true, r);
+        QCOMPARE(server.requests.size(), 15);
+    }
+
+    // A reply that never comes times out; the block is asked again on a new connection.
+    void stalledReply_data()
+    {
+        QTest::addColumn<int>("stalls");
+        QTest::addColumn<bool>("arrives");
+        QTest::newRow("one stall") << 1 << true;
+        QTest::newRow("five stalls") << 5 << false;
+    }
+    void stalledReply()
+    {
+        QFETCH(int, stalls);
+        QFETCH(bool, arrives);
+        setTimings(2500);
+        const QByteArray content = randomBytes(1500, 23);
+        FaultServer server;
+        server.setHandler([&](const Request &req, int index) {
+            Answer a = FaultServer::rangeAnswer(content, req);
+            if (index < stalls)
+                a = stalled();
+            return a;
+        });
+        Receiver r;
+        FETCH_AND_CHECK(server, content, arrives, r);
+        QCOMPARE(server.requests.size(), arrives ? stalls + 2 : 5);
+        // Each timed-out request was dropped with its access manager.
+        QTRY_COMPARE_WITH_TIMEOUT(server.stalledClosed, qMin(stalls, 5), kWait);
+    }
+
+    // After a timeout the new access manager still accepts a self-signed certificate.
+    void httpsAfterTimeout()
+    {
+        QTemporaryDir certs;
+        QString certPath, keyPath, error;
+        QVERIFY2(NginxServer::makeSelfSignedCert(certs.path(), &certPath, &keyPath, &error),
+                 qPrintable(error));
+        const QList<QSslCertificate> cert = QSslCertificate::fromPath(certPath);
+        QCOMPARE(cert.size(), 1);
+        const QSslKey key(readFile(keyPath), QSsl::Rsa);
+        QVERIFY(!key.isNull());
+        setTimings(2500);
+        const QByteArray content = randomBytes(1500, 29);
+        FaultServer server;
+        server.setTls(cert.first(), key);
+        server.setHandler([&](const Request &req, int index) {
+            return index == 0 ? stalled() : FaultServer::rangeAnswer(content, req);
+        });
+        Receiver r;
+        FETCH_AND_CHECK(server, content, true, r);
+        QCOMPARE(server.requests.size(), 3);
+    }
+
+    // The target cannot be written (a folder is in the way): failure, the partial file stays.
+    void copyFailureKeepsPartFile()
+    {
+        const QByteArray content = randomBytes(1500, 31);
+        FaultServer server(content);
+        QVERIFY(QDir().mkpath(target() + "/inside"));
+        Receiver r;
+        FETCH_AND_CHECK(server, content, false, r);
+        QCOMPARE(readFile(target() + ".part"), content);
+    }
+
+    // The receiver may go away before the download ends.
+    void receiverDestroyedEarly()
+    {
+        const QByteArray content = randomBytes(3000, 37);
+        FaultServer server(content);
+        QVERIFY(server.start());
+        auto *r = new Receiver;
+        QPointer<QThread> thread =
+            HttpFileLoader::download(server.url(), target(), r, SLOT(onFinished(QString)),
+                                     SLOT(onProgress(QString, int)), 1000);
+        QVERIFY(thread);
+        delete r;
+        QTRY_VERIFY_WITH_TIMEOUT(thread.isNull(), kWait);
+        QCOMPARE(readFile(target()), content);
+        QVERIFY(!QFile::exists(target() + ".part"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHttpFileLoader)
+#include "tst_httpfileloader.moc"
