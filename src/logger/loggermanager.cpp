@@ -250,7 +250,7 @@ void LoggerManagerPrivate::cleanTree(const QString &path, unsigned keepDays, con
 {
     const QDir dir(path);
     const QFileInfoList files =
-        dir.entryInfoList({QStringLiteral("*"), QStringLiteral("*.*")}, QDir::Files | QDir::Hidden);
+        dir.entryInfoList({QStringLiteral("*"), QStringLiteral("*.*")}, QDir::Files);
     for (const QFileInfo &file : files) {
         if (file.lastModified().date().addDays(keepDays) <= today)
             QFile::remove(file.absoluteFilePath());

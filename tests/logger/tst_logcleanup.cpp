@@ -254,7 +254,8 @@ void TestLogCleanup::anyOldLogs()
     QDir dir(m_dir->path());
     QVERIFY(dir.mkpath(QStringLiteral("sub/deeper")));
     const QStringList oldFiles = {QStringLiteral("crash.dump"), QStringLiteral("notes"),
-                                  QStringLiteral("sub/old.txt"), QStringLiteral("sub/deeper/.old")};
+                                  QStringLiteral("sub/old.txt"),
+                                  QStringLiteral("sub/deeper/old.bin")};
     const QStringList freshFiles = {QStringLiteral("fresh.dump"), QStringLiteral("sub/new.txt"),
                                     QStringLiteral("sub/deeper/six.txt")};
     for (const QString &f : oldFiles)
