@@ -537,6 +537,10 @@ UnZip::ErrorCode UnzipPrivate::streamEntry(ZipEntryP &entry, qint64 n, QIODevice
                                     : inflateData(entry, n, outDev, k, crc, total);
     if (ec != UnZip::Ok)
         return ec;
+#ifdef RAVIXCORE_FUZZING
+    // Fuzzing builds go on past a CRC mismatch, so mutated data reaches the code behind it.
+    crc = entry.crc;
+#endif
     if (crc != entry.crc || total != qint64(entry.szUncomp))
         return UnZip::Corrupted;
     return UnZip::Ok;
