@@ -65,6 +65,18 @@ void setHttpFileLoaderTimings(const HttpFileLoaderTimings &timings)
     s_timeoutRetryDelayMs.storeRelease(timings.timeoutRetryDelayMs);
 }
 
+bool parseContentRange(const QByteArray &value, qint64 *start, qint64 *total)
+{
+    QRegExp rx(QStringLiteral("(\\s*\\w*\\s*)(\\d+)(\\s*\\-\\s*)(\\d+)(\\s*\\/\\s*)(\\d+)(\\s*)"),
+               Qt::CaseSensitive);
+    if (!rx.exactMatch(QString::fromLatin1(value)))
+        return false;
+    bool startOk = false, totalOk = false;
+    *start = rx.cap(2).toLongLong(&startOk);
+    *total = rx.cap(6).toLongLong(&totalOk);
+    return startOk && totalOk;
+}
+
 HttpFileLoader::HttpFileLoader(const QString &url, const QString &fileName, int blockSize,
                                QObject *receiver, const char *finishedSlot,
                                const char *progressSlot)
@@ -281,18 +293,8 @@ void HttpFileLoader::finished(QNetworkReply *reply)
     const bool ranged = reply->hasRawHeader("Content-Range");
     // A partial answer must say which part it is.
     bool headersOk = ok && contentLength > 0 && (ranged || status != 206);
-    if (headersOk && ranged) {
-        QRegExp rx(
-            QStringLiteral("(\\s*\\w*\\s*)(\\d+)(\\s*\\-\\s*)(\\d+)(\\s*\\/\\s*)(\\d+)(\\s*)"),
-            Qt::CaseSensitive);
-        bool startOk = false, totalOk = false;
-        headersOk = rx.exactMatch(QString::fromLatin1(reply->rawHeader("Content-Range")));
-        if (headersOk) {
-            start = rx.cap(2).toLongLong(&startOk);
-            total = rx.cap(6).toLongLong(&totalOk);
-            headersOk = startOk && totalOk;
-        }
-    }
+    if (headersOk && ranged)
+        headersOk = parseContentRange(reply->rawHeader("Content-Range"), &start, &total);
     if (!headersOk) {
         qCWarning(hfl).noquote() << tr("Http headers parsing error") << rawHeaders(reply);
         disposeReply(reply);

@@ -2,6 +2,9 @@
 
 #include <ravixcore/ravixcore_export.h>
 
+#include <QByteArray>
+#include <QtGlobal>
+
 namespace ravix {
 
 /// The waits of HttpFileLoader, in milliseconds. Internal: only tests change them, to run
@@ -17,5 +20,10 @@ struct HttpFileLoaderTimings
 RAVIXCORE_EXPORT HttpFileLoaderTimings httpFileLoaderTimings();
 /// Sets the process-wide waits; pass a default-constructed value to restore the defaults.
 RAVIXCORE_EXPORT void setHttpFileLoaderTimings(const HttpFileLoaderTimings &timings);
+
+/// Reads a Content-Range value such as "bytes 100-199/1000" into the block's first byte and
+/// the total size. False when the text does not have that form or a number is not a decimal
+/// that fits; the outputs are then unspecified. Internal, exported for the fuzz target.
+RAVIXCORE_EXPORT bool parseContentRange(const QByteArray &value, qint64 *start, qint64 *total);
 
 } // namespace ravix
