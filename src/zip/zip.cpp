@@ -291,8 +291,8 @@ Zip::ErrorCode ZipPrivate::refuseOversize(const QString &name, quint32 lhOffset)
              << "would pass the 4 GiB limit of the archive format; the entry is not added.";
     // Cut the refused record off a file so that the archive can still be closed soundly.
     if (auto *fd = qobject_cast<QFileDevice *>(device)) {
-        if (fd->seek(lhOffset) && fd->resize(lhOffset))
-            return Zip::WriteFailed;
+        if (!fd->seek(lhOffset) || !fd->resize(lhOffset))
+            qDebug() << "The refused record could not be cut off the archive.";
     }
     return Zip::WriteFailed;
 }
