@@ -67,6 +67,12 @@ QString NginxServer::accessLogPath() const
     return m_dir ? dirPath(QStringLiteral("access.log")) : QString();
 }
 
+QByteArray NginxServer::accessLog() const
+{
+    QFile log(accessLogPath());
+    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+}
+
 QString NginxServer::errorLogPath() const
 {
     return m_dir ? dirPath(QStringLiteral("error.log")) : QString();

@@ -37,8 +37,10 @@ public:
     QString url(const QString &path) const;
     quint16 port() const { return m_port; }
     QString errorString() const { return m_error; }
-    // The server's access and error logs, for diagnostics in failing tests.
+    // The server's access and error logs. A request is logged just after its answer went
+    // out, so a client may see the answer first: wait for a line rather than read once.
     QString accessLogPath() const;
+    QByteArray accessLog() const;
     QString errorLogPath() const;
 
     // Makes a self-signed certificate for 127.0.0.1 and localhost with openssl in dir;
