@@ -166,6 +166,53 @@
     </message>
 </context>
 <context>
+    <name>ravix::HttpFileLoader</name>
+    <message>
+        <source>Invalid fileName or url: %1 - %2</source>
+        <translation>Неверное имя файла или URL: %1 - %2</translation>
+    </message>
+    <message>
+        <source>Invalid block size: %1</source>
+        <translation>Неверный размер блока: %1</translation>
+    </message>
+    <message>
+        <source>Target directory creation error</source>
+        <translation>Ошибка создания целевого каталога</translation>
+    </message>
+    <message>
+        <source>QNetworkAccessManager is null</source>
+        <translation>QNetworkAccessManager не задан</translation>
+    </message>
+    <message>
+        <source>Attempt #%1. Offcet = %2. BlockSize = %3. URL = %4</source>
+        <translation>Попытка №%1. Смещение = %2. Размер блока = %3. URL = %4</translation>
+    </message>
+    <message>
+        <source>BLOCK FINISHED</source>
+        <translation>БЛОК ЗАГРУЖЕН</translation>
+    </message>
+    <message>
+        <source>Reply is null object</source>
+        <translation>Ответ — пустой объект</translation>
+    </message>
+    <message>
+        <source>Http headers parsing error</source>
+        <translation>Ошибка разбора заголовков HTTP</translation>
+    </message>
+    <message>
+        <source>%1 copying error</source>
+        <translation>Ошибка копирования %1</translation>
+    </message>
+    <message>
+        <source>DOWNLOAD TIMEOUT</source>
+        <translation>ИСТЕКЛО ВРЕМЯ ЗАГРУЗКИ</translation>
+    </message>
+    <message>
+        <source>AUTHENTICATION_REQUIRED!</source>
+        <translation>ТРЕБУЕТСЯ АУТЕНТИФИКАЦИЯ!</translation>
+    </message>
+</context>
+<context>
     <name>ravix::SrvWrapper</name>
     <message>
         <source>Error: </source>
