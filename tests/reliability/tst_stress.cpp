@@ -1,0 +1,232 @@
+// Stress: a supervised child that ends at once, restarted a thousand times; SQLite writer and
+// reader threads on one database file.
+#include <ravixcore/sqlite/basesqlitedbconnector.h>
+#include <ravixcore/srvmanifest/srvmanifest.h>
+#include <ravixcore/srvmanifest/srvwrapper.h>
+
+#include <QAtomicInt>
+#include <QDir>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QThreadStorage>
+#include <QtTest>
+
+#include <unistd.h>
+
+using ravix::BaseSqliteDbConnector;
+
+namespace {
+
+int openDescriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd"))
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
+        .size();
+}
+
+// Children of this process that have ended but were not reaped.
+QStringList zombies()
+{
+    QStringList found;
+    const QString self = QString::number(getpid());
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &pid : pids) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold blanks, so read after its ')'.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (rest.size() > 1 && rest.at(0) == "Z" && rest.at(1) == self.toLatin1())
+            found << pid;
+    }
+    return found;
+}
+
+QThreadStorage<int> s_counter;
+
+class StressDb : public BaseSqliteDbConnector
+{
+public:
+    StressDb(const QString &path, ConnectionMode mode)
+        : BaseSqliteDbConnector(path, mode, &s_counter), m_path(path)
+    {
+    }
+    QString databasePath() const override { return m_path; }
+    QString connectionName() const override { return objectName(); }
+    bool readVersion(qint32 &version, EMetadataState &state) override
+    {
+        version = 1;
+        state = MetadataStateNone;
+        return true;
+    }
+    qint32 currentVersion() const override { return 1; }
+    bool upgrade(qint32) override { return true; }
+
+private:
+    QString m_path;
+};
+
+const int kWriters = 4;
+const int kTransactions = 60;
+const int kRowsPerTransaction = 10;
+
+} // namespace
+
+class TestStress : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void supervisionRestarts();
+    void sqliteWritersAndReaders();
+};
+
+void TestStress::supervisionRestarts()
+{
+    const QString trueExe = QStandardPaths::findExecutable(QStringLiteral("true"));
+    QVERIFY2(!trueExe.isEmpty(), "required tool not installed: true");
+    ravix::ExeInstance instance;
+    instance.setName(QFileInfo(trueExe).fileName());
+    instance.setExePath(QFileInfo(trueExe).absolutePath());
+    instance.setWorkDir(QDir::tempPath());
+    QVERIFY(instance.isValid());
+
+    const int descriptorsBefore = openDescriptors();
+    QScopedPointer<ravix::BaseSrvWrapper> wrapper(ravix::BaseSrvWrapper::create(instance));
+    QSignalSpy started(wrapper.data(), &ravix::BaseSrvWrapper::started);
+    QSignalSpy finished(wrapper.data(), &ravix::BaseSrvWrapper::finished);
+    wrapper->start();
+    int descriptorsDuring = -1;
+    // Each end of the child starts it again; wait on the signals, not on the clock.
+    while (finished.count() < 1000) {
+        if (finished.count() == 100 && descriptorsDuring < 0)
+            descriptorsDuring = openDescriptors();
+        const int before = finished.count();
+        if (!finished.wait(30000) && finished.count() == before)
+            QFAIL(qPrintable(QStringLiteral("no restart after %1 runs").arg(before)));
+    }
+    wrapper->stop(true);
+    QTRY_VERIFY_WITH_TIMEOUT(!wrapper->isRunned(), 30000);
+    QVERIFY(started.count() >= 1000);
+
+    // Stable descriptors while running, and none left behind; no child left unreaped.
+    QTRY_VERIFY_WITH_TIMEOUT(zombies().isEmpty(), 30000);
+    const int descriptorsAfterRun = openDescriptors();
+    QVERIFY2(descriptorsAfterRun <= descriptorsDuring + 2,
+             qPrintable(QStringLiteral("%1 descriptors after 100 runs, %2 after 1000")
+                            .arg(descriptorsDuring)
+                            .arg(descriptorsAfterRun)));
+    wrapper.reset();
+    QCOMPARE(openDescriptors(), descriptorsBefore);
+}
+
+void TestStress::sqliteWritersAndReaders()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("stress.db"));
+    {
+        StressDb db(path, BaseSqliteDbConnector::ReadWriteMode);
+        db.init();
+        QVERIFY(db.dbRef().isOpen());
+        QSqlQuery q(db.dbRef());
+        QVERIFY(
+            q.exec(QStringLiteral("create table rows (writer integer, tx integer, n integer)")));
+        db.release();
+    }
+
+    QAtomicInt failures;
+    QAtomicInt writersDone;
+    QStringList errors;
+    QMutex errorsMutex;
+    const auto fail = [&](const QString &what) {
+        failures.ref();
+        QMutexLocker lock(&errorsMutex);
+        errors << what;
+    };
+
+    QList<QThread *> threads;
+    for (int w = 0; w < kWriters; ++w) {
+        threads << QThread::create([&, w] {
+            StressDb db(path, BaseSqliteDbConnector::ReadWriteMode);
+            db.init();
+            QSqlDatabase &con = db.dbRef();
+            for (int t = 0; t < kTransactions; ++t) {
+                if (!con.transaction()) {
+                    fail(QStringLiteral("begin: ") + con.lastError().text());
+                    break;
+                }
+                QSqlQuery q(con);
+                q.prepare(QStringLiteral("insert into rows values (?, ?, ?)"));
+                bool ok = true;
+                for (int n = 0; n < kRowsPerTransaction && ok; ++n) {
+                    q.addBindValue(w);
+                    q.addBindValue(t);
+                    q.addBindValue(n);
+                    ok = q.exec();
+                }
+                if (!ok)
+                    fail(QStringLiteral("insert: ") + q.lastError().text());
+                if (!ok || !con.commit()) {
+                    fail(QStringLiteral("commit: ") + con.lastError().text());
+                    con.rollback();
+                    break;
+                }
+            }
+            db.release();
+            writersDone.ref();
+        });
+    }
+    for (int r = 0; r < 2; ++r) {
+        threads << QThread::create([&] {
+            StressDb db(path, BaseSqliteDbConnector::ReadOnlyMode);
+            db.init();
+            int last = 0;
+            while (writersDone.loadAcquire() < kWriters) {
+                QSqlQuery q(db.dbRef());
+                if (!q.exec(QStringLiteral("select count(*) from rows")) || !q.next()) {
+                    fail(QStringLiteral("read: ") + q.lastError().text());
+                    break;
+                }
+                // Readers see whole transactions only, and never fewer rows than before.
+                const int count = q.value(0).toInt();
+                if (count % kRowsPerTransaction != 0 || count < last)
+                    fail(QStringLiteral("read %1 rows after %2").arg(count).arg(last));
+                last = count;
+                QThread::msleep(2);
+            }
+            db.release();
+        });
+    }
+    for (QThread *t : threads)
+        t->start();
+    for (QThread *t : threads) {
+        QVERIFY(t->wait(300000));
+        delete t;
+    }
+    QVERIFY2(failures.loadAcquire() == 0, qPrintable(errors.join(QLatin1Char('\n'))));
+
+    StressDb db(path, BaseSqliteDbConnector::ReadOnlyMode);
+    db.init();
+    QSqlQuery q(db.dbRef());
+    QVERIFY(q.exec(QStringLiteral("select writer, count(*) from rows group by writer")));
+    int writers = 0;
+    while (q.next()) {
+        ++writers;
+        QCOMPARE(q.value(1).toInt(), kTransactions * kRowsPerTransaction);
+    }
+    QCOMPARE(writers, kWriters);
+    QVERIFY(q.exec(QStringLiteral("pragma integrity_check")) && q.next());
+    QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
+    q.finish();
+    db.release();
+}
+
+QTEST_GUILESS_MAIN(TestStress)
+#include "tst_stress.moc"
