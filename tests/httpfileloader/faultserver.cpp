@@ -35,6 +35,7 @@ QString FaultServer::url(const QString &path) const
 
 void FaultServer::incomingConnection(qintptr handle)
 {
+    ++connections;
     QTcpSocket *socket = nullptr;
     if (m_cert.isNull()) {
         socket = new QTcpSocket(this);

@@ -45,6 +45,7 @@ public:
     void setHandler(Handler handler) { m_handler = std::move(handler); }
 
     QList<Request> requests;
+    int connections = 0;
     // Stalled connections the client has closed.
     int stalledClosed = 0;
 

@@ -526,9 +526,19 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(server.stalledClosed, qMin(stalls, 5), kWait);
     }
 
-    // After a timeout the new access manager still accepts a self-signed certificate.
-    void httpsAfterTimeout()
+    // After a timeout the new access manager still accepts a self-signed certificate; with
+    // verification on, the unknown certificate ends the download at the first connection.
+    void tlsFaults_data()
     {
+        QTest::addColumn<bool>("verify");
+        QTest::addColumn<bool>("arrives");
+        QTest::newRow("timeout, certificate errors ignored") << false << true;
+        QTest::newRow("verified, unknown certificate") << true << false;
+    }
+    void tlsFaults()
+    {
+        QFETCH(bool, verify);
+        QFETCH(bool, arrives);
         QTemporaryDir certs;
         QString certPath, keyPath, error;
         QVERIFY2(NginxServer::makeSelfSignedCert(certs.path(), &certPath, &keyPath, &error),
@@ -538,6 +548,7 @@ private slots:
         const QSslKey key(readFile(keyPath), QSsl::Rsa);
         QVERIFY(!key.isNull());
         setTimings(2500);
+        HttpFileLoader::setTlsVerification(verify);
         const QByteArray content = randomBytes(1500, 29);
         FaultServer server;
         server.setTls(cert.first(), key);
@@ -545,8 +556,9 @@ private slots:
             return index == 0 ? stalled() : FaultServer::rangeAnswer(content, req);
         });
         Receiver r;
-        FETCH_AND_CHECK(server, content, true, r);
-        QCOMPARE(server.requests.size(), 3);
+        FETCH_AND_CHECK(server, content, arrives, r);
+        QCOMPARE(server.requests.size(), arrives ? 3 : 0);
+        QCOMPARE(server.connections, arrives ? 2 : 1);
     }
 
     // The target cannot be written (a folder is in the way): failure, the partial file stays.
