@@ -9,12 +9,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLoggingCategory>
+#include <QTextCodec>
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
 
 QMutex LoggerManager::_logMutex;
 QMap<QString, QSharedPointer<LoggerManager>> LoggerManager::_loggers;
@@ -130,14 +133,73 @@ LogMessageRecord LogMessageRecord::fromContext(QtMsgType type, const QMessageLog
     return record;
 }
 
+// ---- LogClock ---------------------------------------------------------------------------------
+
+const LogClock::Second &LogClock::now(int *msec)
+{
+    // The clock itself is cheap; converting it to local time is not: glibc checks the time
+    // zone file on every conversion. So a reading is converted once per second, and records
+    // within that second take the cached texts.
+    const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+    qint64 sec = ms / 1000;
+    int rest = int(ms % 1000);
+    if (rest < 0) {
+        rest += 1000;
+        --sec;
+    }
+    if (!m_valid || sec != m_epochSecond) {
+        const QDateTime local = QDateTime::fromMSecsSinceEpoch(sec * 1000);
+        m_second.date = local.date();
+        const QTime t = local.time();
+        m_second.time = QTime(t.hour(), t.minute(), t.second());
+        m_second.dateLine =
+            QStringLiteral("[%1]").arg(m_second.date.toString(QStringLiteral("yy-MM-dd")));
+        m_second.fileDate = m_second.date.toString(QStringLiteral("yyyy-MM-dd"));
+        m_second.timeStamp = m_second.time.toString(TIME_FORMAT);
+        // The milliseconds are filled in per record where the locale writes "[hh:mm:ss.000] "
+        // in one character per digit; any other form is formatted whole per record.
+        m_second.zero = QChar();
+        if (m_second.timeStamp.size() == 15 &&
+            m_second.timeStamp.at(10) == m_second.timeStamp.at(11) &&
+            m_second.timeStamp.at(11) == m_second.timeStamp.at(12) &&
+            m_second.timeStamp.at(10).isDigit())
+            m_second.zero = m_second.timeStamp.at(10);
+        m_epochSecond = sec;
+        m_valid = true;
+    }
+    if (msec)
+        *msec = rest;
+    return m_second;
+}
+
+QString LogClock::timeStamp()
+{
+    int ms = 0;
+    const Second &s = now(&ms);
+    if (s.zero.isNull())
+        return s.time.addMSecs(ms).toString(TIME_FORMAT);
+    QString text = s.timeStamp;
+    QChar *digits = text.data() + 10;
+    const ushort zero = s.zero.unicode();
+    digits[0] = QChar(ushort(zero + ms / 100));
+    digits[1] = QChar(ushort(zero + ms / 10 % 10));
+    digits[2] = QChar(ushort(zero + ms % 10));
+    return text;
+}
+
+LogClock &LoggerManagerPrivate::clock()
+{
+    static LogClock theClock;
+    return theClock;
+}
+
 // ---- LoggerManagerPrivate ---------------------------------------------------------------------
 
 void LoggerManagerPrivate::writePrefix(QTextStream &s, const LogMessageRecord &record)
 {
     if (!record.daily)
-        s << QStringLiteral("[%1]").arg(QDate::currentDate().toString(QStringLiteral("yy-MM-dd")))
-          << Qt::endl;
-    s << QTime::currentTime().toString(QStringLiteral("[hh:mm:ss.zzz] "));
+        s << clock().now().dateLine << Qt::endl;
+    s << clock().timeStamp();
     if (record.line == 0 && record.file.isEmpty()) {
         const QString word = shortWord(record.type);
         if (!word.isEmpty())
@@ -163,21 +225,48 @@ QString LoggerManagerPrivate::effectiveSuffix()
                                                    : LoggerManager::_defaultSuffix;
 }
 
+QTextCodec *LoggerManagerPrivate::systemCodec()
+{
+    // Looked up once: the look-up by name costs more than writing a record, and Qt hands out
+    // the same codec for a name for the life of the process.
+    static QTextCodec *const codec = QTextCodec::codecForName("System");
+    return codec;
+}
+
 QString LoggerManagerPrivate::fileNameFor(const QString &name)
 {
-    const QString folder = QDir(LoggerManager::_logPath).absolutePath();
+    // The name changes once a day at most, so the last one built for each writer is kept with
+    // what it was built from. A relative logs path depends on the working directory and is
+    // resolved every time.
+    struct Built
+    {
+        QString path, date, app, fileName;
+        bool daily = false;
+    };
+    static QHash<QString, Built> built;
+    const QString &path = LoggerManager::_logPath;
+    const bool daily = LoggerManager::_rotateLogs;
+    const QString date = daily ? clock().now().fileDate : QString();
     const QString app = QCoreApplication::applicationName();
-    if (LoggerManager::_rotateLogs)
-        return QStringLiteral("%1/%2_%3.%4")
-            .arg(folder, QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")), app, name);
-    return QStringLiteral("%1/%2.%3").arg(folder, app, name);
+    Built &b = built[name];
+    if (!b.fileName.isEmpty() && b.daily == daily && b.path == path && b.date == date &&
+        b.app == app && QDir::isAbsolutePath(path))
+        return b.fileName;
+    const QString folder = QDir(path).absolutePath();
+    b.fileName = daily ? QStringLiteral("%1/%2_%3.%4").arg(folder, date, app, name)
+                       : QStringLiteral("%1/%2.%3").arg(folder, app, name);
+    b.path = path;
+    b.date = date;
+    b.app = app;
+    b.daily = daily;
+    return b.fileName;
 }
 
 void LoggerManagerPrivate::writeBanner(LoggerManager &writer, const LogMessageRecord &record,
                                        const QString &text)
 {
     QTextStream *s = writer.stream();
-    s->setCodec("System");
+    s->setCodec(LoggerManagerPrivate::systemCodec());
     writePrefix(*s, record);
     *s << text << Qt::endl;
 }
@@ -298,8 +387,13 @@ QTextStream *LoggerManager::stream()
 
 void LoggerManager::open()
 {
+    // The writer that holds the day's file open already has nothing to open: it keeps the file
+    // and the permissions it was given when it was opened, without a look at the directory.
+    // Checking and setting them again for every record cost more than the record's write.
+    const bool current = !_logPath.isEmpty() && m_file && m_file->isOpen() &&
+                         m_file->fileName() == LoggerManagerPrivate::fileNameFor(m_name);
     // An unset directory counts as missing; the records then go to the standard error stream.
-    if (!_logPath.isEmpty() && QDir(_logPath).exists()) {
+    if (!current && !_logPath.isEmpty() && QDir(_logPath).exists()) {
         const QString fileName = LoggerManagerPrivate::fileNameFor(m_name);
         if (m_file && m_file->fileName() != fileName)
             close();
@@ -313,11 +407,20 @@ void LoggerManager::open()
         if (m_file)
             m_file->setPermissions(kLogFilePermissions);
     }
-    delete m_stream;
-    if (m_file && m_file->isOpen())
+    if (m_file && m_file->isOpen()) {
+        // A stream already on this file is renewed in place: set back to its defaults and
+        // cleared of earlier write errors, as a new one would be, without the cost of a new one.
+        if (m_stream && m_stream->device() == m_file) {
+            m_stream->reset();
+            m_stream->resetStatus();
+            return;
+        }
+        delete m_stream;
         m_stream = new QTextStream(m_file);
-    else
+    } else {
+        delete m_stream;
         m_stream = new QTextStream(stderr, QIODevice::ReadWrite);
+    }
 }
 
 void LoggerManager::close()
@@ -346,18 +449,17 @@ void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &c
         return;
     }
 
-    OutputFunction output;
-    if (context.category) {
-        LogLock lock;
-        output = _outputs.value(QString::fromUtf8(context.category));
-    }
-    // An entry without a target is treated as absent rather than thrown out of the handler.
-    if (output) {
-        output(type, context, message);
-        return;
+    std::optional<LogLock> lock(std::in_place);
+    if (context.category && !_outputs.isEmpty()) {
+        const OutputFunction output = _outputs.value(QString::fromUtf8(context.category));
+        // An entry without a target is treated as absent rather than thrown out of the handler.
+        if (output) {
+            lock.reset();
+            output(type, context, message);
+            return;
+        }
     }
 
-    LogLock lock;
     if (!_debugOuts || int(type) < int(_minimumLogLevel))
         return;
     const LogMessageRecord record = LogMessageRecord::fromContext(type, context, _rotateLogs);
@@ -377,7 +479,7 @@ void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &c
     if (!_rotateLogs || !_keepLogHandlers) {
         LoggerManager writer(key);
         QTextStream &s = *writer.stream();
-        s.setCodec("System");
+        s.setCodec(LoggerManagerPrivate::systemCodec());
         LoggerManagerPrivate::writePrefix(s, record);
         s << message << Qt::endl;
         return;
@@ -388,7 +490,7 @@ void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &c
     else
         writer.reset(new LoggerManager(key));
     QTextStream &s = *writer->stream();
-    s.setCodec("System");
+    s.setCodec(LoggerManagerPrivate::systemCodec());
     LoggerManagerPrivate::writePrefix(s, record);
     s << message << Qt::endl;
     s.flush();

@@ -6,6 +6,7 @@
 #include <QMutexLocker>
 #include <QRunnable>
 #include <QTextStream>
+#include <QTime>
 
 /// What the formatter needs of one message.
 struct LogMessageRecord
@@ -37,15 +38,47 @@ private:
     QMutexLocker m_locker;
 };
 
+/// The local date and time for records and file names, from one clock reading converted to
+/// local time once per second. Used under _logMutex only.
+class LogClock
+{
+public:
+    struct Second
+    {
+        QDate date;
+        QTime time;        ///< whole second
+        QString dateLine;  ///< "[yy-MM-dd]"
+        QString fileDate;  ///< "yyyy-MM-dd"
+        QString timeStamp; ///< "[hh:mm:ss.zzz] " with zero milliseconds
+        QChar zero;        ///< the locale's digit zero, null when the stamp is formatted whole
+    };
+
+    /// The current second, converted when the clock has passed into a new one; \a msec
+    /// receives the milliseconds of the same reading.
+    const Second &now(int *msec = nullptr);
+    /// "[hh:mm:ss.zzz] " for the current time.
+    QString timeStamp();
+
+private:
+    static constexpr QStringView TIME_FORMAT = u"[hh:mm:ss.zzz] ";
+    Second m_second;
+    qint64 m_epochSecond = 0;
+    bool m_valid = false;
+};
+
 class LoggerManagerPrivate
 {
 public:
+    /// The clock of records and file names (caller holds _logMutex).
+    static LogClock &clock();
     /// Writes the time stamp, the level word and, for located messages, the location lines.
     static void writePrefix(QTextStream &s, const LogMessageRecord &record);
     /// The base of writer names: the default suffix, or "log" when that is empty.
     static QString effectiveSuffix();
     /// The file a writer named \a name uses now (caller holds _logMutex).
     static QString fileNameFor(const QString &name);
+    /// The codec named "System", which every log stream writes with.
+    static QTextCodec *systemCodec();
     /// Writes a banner line with the writer of the default category (caller holds _logMutex).
     static void writeBanner(LoggerManager &writer, const LogMessageRecord &record,
                             const QString &text);

@@ -3,9 +3,15 @@
 #include <QtDebug>
 
 #include <cstring>
+#include <limits>
 #include <zlib.h>
 
 namespace ravix {
+
+namespace {
+// The largest QByteArray.
+constexpr qint64 MAX_RESULT = std::numeric_limits<int>::max() - int(sizeof(QByteArrayData)) - 1;
+} // namespace
 
 GzipStreamWrapper::GzipStreamWrapper() = default;
 GzipStreamWrapper::~GzipStreamWrapper() = default;
@@ -35,20 +41,33 @@ QByteArray GzipStreamWrapper::gzuncompress(const QByteArray &data)
     if (inflateInit2(&strm, 15 + 32) != Z_OK)
         return QByteArray();
 
-    constexpr int CHUNK = 1024;
-    char out[CHUNK];
+    // Inflate straight into the result, growing it geometrically, rather than through a small
+    // window copied piece by piece. The bytes produced are the same, also for a stream that
+    // is cut short: decoding ends when the input runs out or the stream ends.
     QByteArray result;
-    do {
-        strm.avail_out = CHUNK;
-        strm.next_out = reinterpret_cast<Bytef *>(out);
+    qint64 capacity = qBound<qint64>(4096, qint64(data.size()) * 4, MAX_RESULT);
+    qint64 produced = 0;
+    for (;;) {
+        if (capacity > MAX_RESULT) {
+            inflateEnd(&strm);
+            return QByteArray();
+        }
+        result.resize(int(capacity));
+        strm.next_out = reinterpret_cast<Bytef *>(result.data()) + produced;
+        strm.avail_out = static_cast<uInt>(capacity - produced);
         const int ret = inflate(&strm, Z_NO_FLUSH);
         if (ret == Z_NEED_DICT || ret == Z_DATA_ERROR || ret == Z_MEM_ERROR ||
             ret == Z_STREAM_ERROR) {
             inflateEnd(&strm);
             return QByteArray();
         }
-        result.append(out, CHUNK - static_cast<int>(strm.avail_out));
-    } while (strm.avail_out == 0);
+        produced = capacity - strm.avail_out;
+        if (strm.avail_out != 0)
+            break;
+        capacity = capacity < MAX_RESULT ? qMin<qint64>(capacity * 2, MAX_RESULT) : capacity + 1;
+    }
+    result.resize(int(produced));
+    result.squeeze();
 
     inflateEnd(&strm);
     return result;

@@ -1,0 +1,151 @@
+#!/usr/bin/env bash
+# Benchmarks against the tools users would pick instead. Builds the benchmarks, installs the
+# tools, generates the data sets on tmpfs, runs each pair interleaved and prints one line per
+# comparison:  ratio <name> = <ours/theirs> (target <= <t>) ok|MISSED
+# Usage: bench/run.sh [--quick]        (--quick: smaller data, about five minutes)
+# BENCH_BUILD_DIR (default build-bench) and BENCH_ROUNDS adjust the run.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+
+if [ $quick = 1 ]; then
+    corpus_mib=20 download_mib=64 large_mib=16 log_records=20000 rounds=${BENCH_ROUNDS:-3}
+else
+    corpus_mib=200 download_mib=512 large_mib=64 log_records=200000 rounds=${BENCH_ROUNDS:-5}
+fi
+
+bash "$root/scripts/deps.sh" bench
+build=${BENCH_BUILD_DIR:-$root/build-bench}
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVIXCORE_BUILD_BENCH=ON \
+    -DBUILD_TESTING=OFF -DRAVIXCORE_BUILD_EXAMPLES=OFF "${launcher[@]}" >/dev/null
+cmake --build "$build" -j"$(nproc)" >/dev/null
+bin=$build/bench
+
+# File creation on a disk costs up to a millisecond per file here and swamps the numbers.
+tmpbase=/tmp
+[ -d /dev/shm ] && [ -w /dev/shm ] && tmpbase=/dev/shm
+data=$(mktemp -d "$tmpbase/ravixbench.XXXXXX")
+nginx_pid=
+cleanup() {
+    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null || true
+    rm -rf "$data"
+}
+trap cleanup EXIT
+cd "$data"
+
+echo "# data sets in $data ($( [ $quick = 1 ] && echo quick || echo full ) run, $rounds rounds)"
+python3 "$root/bench/gendata.py" "$data" "$corpus_mib" "$download_mib" "$large_mib"
+echo "# corpus: $(du -sm corpus | cut -f1) MiB in $(find corpus -type f | wc -l) files"
+
+# ratio <name> <ours> <theirs> <target>
+ratio() {
+    awk -v n="$1" -v a="$2" -v b="$3" -v t="$4" 'BEGIN {
+        r = a / b
+        if (t == "-") printf "ratio %s = %.3f (no target)\n", n, r
+        else printf "ratio %s = %.3f (target <= %s) %s\n", n, r, t, (r <= t ? "ok" : "MISSED") }'
+}
+
+# pair <name> <target> <prepare> <ours> <theirs>: both commands once per round, alternating
+# which goes first, each after <prepare>; prints the ratio of the medians.
+pair() {
+    local name=$1 target=$2 prepare=$3 ours=$4 theirs=$5 r
+    local a=() b=()
+    for ((r = 0; r < rounds; r++)); do
+        local first=$ours second=$theirs
+        ((r % 2)) && first=$theirs second=$ours
+        hyperfine -N -r 1 --style none --prepare "$prepare" --export-json times.json \
+            "$first" "$second" >/dev/null
+        read -r t1 t2 < <(python3 -c 'import json,sys
+print(*[x["median"] for x in json.load(open("times.json"))["results"]])')
+        if ((r % 2)); then a+=("$t2") b+=("$t1"); else a+=("$t1") b+=("$t2"); fi
+    done
+    local ma mb
+    ma=$(printf '%s\n' "${a[@]}" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}')
+    mb=$(printf '%s\n' "${b[@]}" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}')
+    printf '# %s: ours %.3f s, theirs %.3f s\n' "$name" "$ma" "$mb"
+    ratio "$name" "$ma" "$mb" "$target"
+}
+
+echo "## 1. ZIP writer"
+pair zip-deflate6 0.95 "rm -f ours.zip theirs.zip" \
+    "$bin/zip/bench_zip create corpus ours.zip 6" "zip -r -q -6 theirs.zip corpus"
+pair zip-store 1.0 "rm -f ours.zip theirs.zip" \
+    "$bin/zip/bench_zip create corpus ours.zip 0" "zip -r -q -0 theirs.zip corpus"
+"$bin/zip/bench_zip" floor corpus 6 "$rounds" | tee floor.txt | sed 's/^/# /'
+awk '/^share/ { printf "ratio zip-share-of-zlib-level6 = %.3f (target >= 0.90) %s\n", $2,
+    ($2 >= 0.90 ? "ok" : "MISSED") }' floor.txt
+
+echo "## 2. Extraction and verification"
+rm -f archive.zip && zip -r -q -6 archive.zip corpus
+pair unzip-extract 0.8 "rm -rf out" \
+    "$bin/zip/bench_zip extract archive.zip out" "unzip -q archive.zip -d out"
+pair unzip-verify 0.8 "true" "$bin/zip/bench_zip verify archive.zip" "unzip -tq archive.zip"
+rm -rf out
+
+echo "## 3. Logging, daily files, flush per record"
+"$bin/logger/bench_logcompare" "$log_records" "$rounds" "$data/logs" | while read -r n a b; do
+    printf '# %s: ours %.0f ns/record, spdlog %.0f ns/record\n' "$n" "$a" "$b"
+    ratio "$n-vs-spdlog-daily" "$a" "$b" 2.0
+done
+
+echo "## 4. Byte arrays"
+for f in text-1m.txt text-large.txt; do
+    "$bin/gzip/bench_gzip" "$f" "$((rounds * 2 + 1))" | while read -r n a b; do
+        printf '# %s %s: ours %.4f s, zlib %.4f s\n' "$n" "$f" "$a" "$b"
+        t=1.1; [ "$n" = gzcompress ] && t=1.02
+        ratio "$n-${f%.txt}" "$a" "$b" "$t"
+    done
+done
+
+echo "## 5. Download from nginx on 127.0.0.1"
+if [ -x "$bin/http/bench_http" ]; then
+    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    mkdir -p nginx/logs www out
+    mv download.bin www/
+    cat >nginx/nginx.conf <<CONF
+daemon off;
+worker_processes 1;
+pid $data/nginx/nginx.pid;
+error_log $data/nginx/logs/error.log;
+events { worker_connections 64; }
+http {
+    access_log off;
+    sendfile on;
+    client_body_temp_path $data/nginx/body;
+    proxy_temp_path $data/nginx/proxy;
+    fastcgi_temp_path $data/nginx/fastcgi;
+    uwsgi_temp_path $data/nginx/uwsgi;
+    scgi_temp_path $data/nginx/scgi;
+    server { listen 127.0.0.1:$port; root $data/www; }
+}
+CONF
+    nginx -c "$data/nginx/nginx.conf" -p "$data/nginx" &
+    nginx_pid=$!
+    for _ in $(seq 50); do curl -sf -o /dev/null "http://127.0.0.1:$port/download.bin" -r 0-0 && break; sleep 0.1; done
+    url=http://127.0.0.1:$port/download.bin
+    for mib in 4 1 16; do
+        target=1.25
+        [ $mib != 4 ] && target=-
+        pair "http-${mib}MiB-blocks-time" $target "rm -rf out/ours.bin out/ours.bin.part out/curl.bin" \
+            "$bin/http/bench_http $url out/ours.bin $((mib << 20))" "curl -s -o out/curl.bin $url"
+        echo "# peak memory, ${mib} MiB blocks: $("$bin/http/bench_http" "$url" out/ours.bin $((mib << 20)) | sed 's/^peak //')"
+        rm -f out/ours.bin
+    done
+else
+    echo "ratio http-4MiB-blocks-time = n/a (target <= 1.25) MISSED: bench_http was not built"
+fi
+
+echo "## 6. Opening a 1 GiB file that is not an archive"
+truncate -s 1G plain.dat
+"$bin/zip/bench_zip" open plain.dat | tee open.txt | sed 's/^/# /'
+awk '/^open/ { printf "time open-1GiB-non-archive = %s s (target < 1 s) %s\n", $2,
+    ($2 + 0 < 1 ? "ok" : "MISSED") }' open.txt
+rm -f plain.dat
+
+echo "## 7. Money and versions (ns per operation, no target)"
+if [ -x "$bin/money/bench_money" ]; then
+    "$bin/money/bench_money" --benchmark_min_time=0.2 2>/dev/null | sed 's/^/# /'
+fi
