@@ -1,4 +1,5 @@
 #include <ravixcore/httpfileloader/httpfileloader.h>
+#include <ravixcore/workers/abstractworkerthread.h>
 
 #include "faultserver.h"
 #include "httpfileloader/httpfileloader_p.h"
@@ -57,6 +58,7 @@ class Receiver : public QObject
     Q_OBJECT
 public:
     QStringList names;
+    int plainFinished = 0;
     QList<int> progress;
     QString progressFile;
 signals:
@@ -67,6 +69,7 @@ public slots:
         names << name;
         emit done();
     }
+    void onPlainFinished() { ++plainFinished; }
     void onProgress(const QString &file, int value)
     {
         progressFile = file;
@@ -385,6 +388,8 @@ private slots:
         QCOMPARE(server.requests.at(0).header("range"), QByteArray("bytes=5000-6000"));
         QCOMPARE(server.requests.at(1).header("range"), QByteArray("bytes=6001-7001"));
         QCOMPARE(server.requests.at(0).header("referer"), QByteArray("127.0.0.1"));
+        // Offsets count the file's bytes, so no compressed transfer.
+        QCOMPARE(server.requests.at(0).header("accept-encoding"), QByteArray("identity"));
         QCOMPARE(r.progress, (QList<int>{75, 87, 100}));
         QCOMPARE(r.progressFile, QString("f.bin"));
     }
@@ -570,6 +575,44 @@ private slots:
         Receiver r;
         FETCH_AND_CHECK(server, content, false, r);
         QCOMPARE(readFile(target() + ".part"), content);
+    }
+
+    // The loader used on its own, as a worker: finished() joins finished(QString) whenever
+    // nothing arrived.
+    void loaderSignals_data()
+    {
+        QTest::addColumn<QByteArray>("status");
+        QTest::addColumn<bool>("arrives");
+        QTest::newRow("success") << QByteArray() << true;
+        QTest::newRow("404") << QByteArray("404 Not Found") << false;
+        QTest::newRow("five failures") << QByteArray("500 Internal Server Error") << false;
+    }
+    void loaderSignals()
+    {
+        QFETCH(QByteArray, status);
+        QFETCH(bool, arrives);
+        const QByteArray content = randomBytes(1500, 41);
+        FaultServer server(content);
+        if (!status.isEmpty())
+            server.setHandler([&](const Request &, int) {
+                return FaultServer::raw(status, {"Content-Length: 0"});
+            });
+        QVERIFY(server.start());
+        Receiver r;
+        auto *loader = new HttpFileLoader(server.url(), target(), 1000, nullptr, nullptr, nullptr);
+        connect(loader, SIGNAL(finished()), &r, SLOT(onPlainFinished()));
+        connect(loader, SIGNAL(finished(QString)), &r, SLOT(onFinished(QString)));
+        QPointer<QThread> thread = new ravix::AbstractWorkerThread(loader);
+        QCOMPARE(thread->objectName(), QString("AWTravix::HttpFileLoader"));
+        connect(loader, SIGNAL(finished(QString)), thread, SLOT(quit()), Qt::QueuedConnection);
+        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+        QSignalSpy done(&r, &Receiver::done);
+        thread->start();
+        QVERIFY(done.wait(kWait));
+        QTRY_VERIFY_WITH_TIMEOUT(thread.isNull(), kWait);
+        QCOMPARE(r.names, QStringList{arrives ? target() : QString()});
+        QCOMPARE(r.plainFinished, arrives ? 0 : 1);
+        QCOMPARE(readFile(target()), arrives ? content : QByteArray());
     }
 
     // The receiver may go away before the download ends.
