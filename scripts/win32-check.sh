@@ -25,7 +25,7 @@ printf '#pragma once\n#define RAVIXCORE_EXPORT\n' >"$work/include/ravixcore/ravi
 sources=("$root/src/sys/oslayer_common.cpp" "$root/src/sys/oslayer_win32.cpp")
 check="$root/tests/sys/win32/tst_oslayer_win32.cpp"
 flags=(-std=c++17 -Wall -Wextra -Werror -municode -I "$root/src" -I "$work/include")
-libs=(-static -ladvapi32 -lshell32 -lole32 -luuid -liphlpapi -luser32)
+libs=(-static -ladvapi32 -lshell32 -lole32 -loleaut32 -luuid -liphlpapi -luser32)
 
 echo "win32-check: 32-bit compile"
 for f in "${sources[@]}" "$check"; do

@@ -70,6 +70,7 @@ public:
         std::wstring program;
         std::vector<std::wstring> args;
         bool wait = false;
+        bool started = true;
         /// The command as one line, arguments separated by single blanks.
         std::wstring line() const;
     };
@@ -85,6 +86,8 @@ public:
     EmulatedRegistry &registry();
     std::uint32_t addProcess(const std::wstring &exeName);
     std::vector<ProcessEntry> processes() const;
+    /// The process that asks; 0 (none of the table) unless set.
+    void setCurrentProcessId(std::uint32_t pid);
     bool hasProcess(const std::wstring &exeName) const;
     void setDrives(const std::vector<std::wstring> &drives);
     void setKnownFoldersAvailable(bool available);
@@ -96,6 +99,13 @@ public:
     void setTickCount(std::uint64_t ms);
     void setInterfaceTable(const std::vector<InterfaceRow> &rows, long error = 0);
     void setVolumeFlags(const std::wstring &root, std::uint32_t flags);
+    void setVolumeSerialNumber(const std::wstring &root, std::uint32_t serial);
+    /// Starting \a program fails (it is still recorded, as not started).
+    void setStartFails(const std::wstring &program, bool fails);
+    /// SetTimeZoneInformation is refused (as without the privilege).
+    void setTimeZoneWritable(bool writable);
+    /// The WMI temperature reading; a non-empty \a failedStep makes the query fail there.
+    void setCpuTemperature(std::int32_t reading, const std::string &failedStep = std::string());
     /// Commands started, in order.
     std::vector<Command> commands() const;
     /// Settings changed, in order, one line each (e.g. "SystemParametersInfoW 17 0 2").
@@ -123,9 +133,13 @@ public:
 
     std::uint32_t getVersion() override;
     bool processSnapshot(std::vector<ProcessEntry> *processes) override;
+    std::uint32_t currentProcessId() override;
     bool terminateProcess(std::uint32_t pid, std::uint32_t exitCode) override;
     CommandResult startCommand(const std::wstring &program, const std::vector<std::wstring> &args,
                                bool wait, std::uint32_t waitMs) override;
+    /// Recorded with the commands.
+    CommandResult startHostTool(const std::wstring &program, const std::vector<std::wstring> &args,
+                                bool wait, std::uint32_t waitMs) override;
 
     bool systemParametersInfo(std::uint32_t action, std::uint32_t uiParam,
                               std::uint32_t flags) override;
@@ -139,6 +153,7 @@ public:
                       const std::uint64_t *access, const std::uint64_t *write) override;
     bool grantEveryoneFullAccess(const std::wstring &path) override;
     bool volumeFlags(const std::wstring &root, std::uint32_t *flags) override;
+    bool volumeSerialNumber(const std::wstring &root, std::uint32_t *serial) override;
 
     bool setSystemTime(const SystemTime &utc) override;
     bool enablePrivilege(const std::wstring &privilege) override;
@@ -148,6 +163,7 @@ public:
     std::uint64_t tickCount() override;
     long interfaceTable(std::vector<InterfaceRow> *rows) override;
     bool exitWindows(std::uint32_t flags, std::uint32_t reason) override;
+    bool cpuTemperature(std::int32_t *reading, std::string *failedStep) override;
 
 private:
     void record(const std::wstring &change);
@@ -157,6 +173,7 @@ private:
     std::uint32_t m_version = 0;
     std::vector<ProcessEntry> m_processes;
     std::uint32_t m_nextPid = 1000;
+    std::uint32_t m_currentPid = 0;
     std::vector<std::wstring> m_drives;
     bool m_knownFolders = true;
     std::map<int, std::wstring> m_folders;
@@ -169,6 +186,11 @@ private:
     std::vector<InterfaceRow> m_interfaces;
     long m_interfaceError = 0;
     std::map<std::wstring, std::uint32_t> m_volumeFlags;
+    std::map<std::wstring, std::uint32_t> m_volumeSerials;
+    std::vector<std::wstring> m_failingPrograms;
+    bool m_timeZoneWritable = true;
+    std::int32_t m_cpuTemperature = 0;
+    std::string m_cpuTemperatureFailure;
     std::vector<Command> m_commands;
     std::vector<std::wstring> m_changes;
 };

@@ -457,6 +457,7 @@ void EmulatedWindows::reset()
     std::lock_guard<std::mutex> lock(m_mutex);
     m_processes.clear();
     m_nextPid = 1000;
+    m_currentPid = 0;
     m_drives = {L"C:\\"};
     m_knownFolders = true;
     m_folders.clear();
@@ -469,6 +470,11 @@ void EmulatedWindows::reset()
     m_interfaces.clear();
     m_interfaceError = 0;
     m_volumeFlags.clear();
+    m_volumeSerials.clear();
+    m_failingPrograms.clear();
+    m_timeZoneWritable = true;
+    m_cpuTemperature = 0;
+    m_cpuTemperatureFailure.clear();
     m_commands.clear();
     m_changes.clear();
     m_version = 10u | (19045u << 16);
@@ -571,6 +577,35 @@ void EmulatedWindows::setVolumeFlags(const std::wstring &root, std::uint32_t fla
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_volumeFlags[lower(root)] = flags;
+}
+
+void EmulatedWindows::setVolumeSerialNumber(const std::wstring &root, std::uint32_t serial)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_volumeSerials[lower(root)] = serial;
+}
+
+void EmulatedWindows::setStartFails(const std::wstring &program, bool fails)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const std::wstring name = lower(program);
+    m_failingPrograms.erase(std::remove(m_failingPrograms.begin(), m_failingPrograms.end(), name),
+                            m_failingPrograms.end());
+    if (fails)
+        m_failingPrograms.push_back(name);
+}
+
+void EmulatedWindows::setTimeZoneWritable(bool writable)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_timeZoneWritable = writable;
+}
+
+void EmulatedWindows::setCpuTemperature(std::int32_t reading, const std::string &failedStep)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_cpuTemperature = reading;
+    m_cpuTemperatureFailure = failedStep;
 }
 
 std::vector<EmulatedWindows::Command> EmulatedWindows::commands() const
@@ -682,6 +717,18 @@ std::uint32_t EmulatedWindows::getVersion()
     return m_version;
 }
 
+void EmulatedWindows::setCurrentProcessId(std::uint32_t pid)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_currentPid = pid;
+}
+
+std::uint32_t EmulatedWindows::currentProcessId()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_currentPid;
+}
+
 bool EmulatedWindows::processSnapshot(std::vector<ProcessEntry> *processes)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -706,13 +753,24 @@ CommandResult EmulatedWindows::startCommand(const std::wstring &program,
                                             std::uint32_t)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_commands.push_back({program, args, wait});
+    const bool fails = std::find(m_failingPrograms.begin(), m_failingPrograms.end(),
+                                 lower(program)) != m_failingPrograms.end();
+    m_commands.push_back({program, args, wait, !fails});
     CommandResult r;
+    if (fails)
+        return r;
     r.started = true;
     r.pid = m_nextPid;
     m_nextPid += 4;
     r.finished = wait;
     return r;
+}
+
+CommandResult EmulatedWindows::startHostTool(const std::wstring &program,
+                                             const std::vector<std::wstring> &args, bool wait,
+                                             std::uint32_t waitMs)
+{
+    return startCommand(program, args, wait, waitMs);
 }
 
 bool EmulatedWindows::systemParametersInfo(std::uint32_t action, std::uint32_t uiParam,
@@ -789,6 +847,16 @@ bool EmulatedWindows::volumeFlags(const std::wstring &root, std::uint32_t *flags
     return true;
 }
 
+bool EmulatedWindows::volumeSerialNumber(const std::wstring &root, std::uint32_t *serial)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_volumeSerials.find(lower(root));
+    if (it == m_volumeSerials.end())
+        return false;
+    *serial = it->second;
+    return true;
+}
+
 bool EmulatedWindows::setSystemTime(const SystemTime &t)
 {
     record(L"SetSystemTime " + std::to_wstring(t.year) + L"-" + std::to_wstring(t.month) + L"-" +
@@ -815,6 +883,8 @@ bool EmulatedWindows::setTimeZoneInformation(const TimeZoneInfo &info)
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_timeZoneWritable)
+            return false;
         m_timeZone = info;
     }
     record(L"SetTimeZoneInformation " + std::to_wstring(info.bias) + L" " + info.standardName);
@@ -848,6 +918,17 @@ bool EmulatedWindows::exitWindows(std::uint32_t flags, std::uint32_t reason)
     record(L"ExitWindowsEx " + std::to_wstring(flags) + L" " + std::to_wstring(reason));
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_exitWindowsOk;
+}
+
+bool EmulatedWindows::cpuTemperature(std::int32_t *reading, std::string *failedStep)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_cpuTemperatureFailure.empty()) {
+        *failedStep = m_cpuTemperatureFailure;
+        return false;
+    }
+    *reading = m_cpuTemperature;
+    return true;
 }
 
 } // namespace oslayer

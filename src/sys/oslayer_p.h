@@ -132,8 +132,9 @@ struct MemoryStatus
 struct InterfaceRow
 {
     std::uint32_t type = 0;
-    std::uint32_t inOctets = 0;
-    std::uint32_t outOctets = 0;
+    // 32 bits wide (and wrapping) in the Windows table; the host's own counters elsewhere.
+    std::uint64_t inOctets = 0;
+    std::uint64_t outOctets = 0;
 };
 
 struct ShellLinkInfo
@@ -181,12 +182,19 @@ public:
     /// The packed version as GetVersion gives it: major in the low byte, minor in the next.
     virtual std::uint32_t getVersion() = 0;
     virtual bool processSnapshot(std::vector<ProcessEntry> *processes) = 0;
+    virtual std::uint32_t currentProcessId() = 0;
     virtual bool terminateProcess(std::uint32_t pid, std::uint32_t exitCode) = 0;
     /// Starts \a program with each argument passed as one argument, never through a shell.
     /// With \a wait, waits up to \a waitMs and reports the exit code when it ended.
     virtual CommandResult startCommand(const std::wstring &program,
                                        const std::vector<std::wstring> &args, bool wait,
                                        std::uint32_t waitMs) = 0;
+    /// Starts one of the host system's own tools (date, systemctl, ...) as startCommand
+    /// starts a program. The host backend elsewhere refuses startCommand, so that code
+    /// written for Windows never runs its commands there, and runs only these.
+    virtual CommandResult startHostTool(const std::wstring &program,
+                                        const std::vector<std::wstring> &args, bool wait,
+                                        std::uint32_t waitMs) = 0;
 
     // Shell.
     virtual bool systemParametersInfo(std::uint32_t action, std::uint32_t uiParam,
@@ -206,6 +214,7 @@ public:
     /// Gives the group of all users full access, inherited by everything below a directory.
     virtual bool grantEveryoneFullAccess(const std::wstring &path) = 0;
     virtual bool volumeFlags(const std::wstring &root, std::uint32_t *flags) = 0;
+    virtual bool volumeSerialNumber(const std::wstring &root, std::uint32_t *serial) = 0;
 
     // Time, memory, network and power.
     virtual bool setSystemTime(const SystemTime &utc) = 0;
@@ -219,6 +228,9 @@ public:
     /// The interface table; returns a system error code.
     virtual long interfaceTable(std::vector<InterfaceRow> *rows) = 0;
     virtual bool exitWindows(std::uint32_t flags, std::uint32_t reason) = 0;
+    /// The raw "CurrentReading" of the first temperature sensor WMI reports; on failure
+    /// \a failedStep names the step that failed (e.g. "pLocator->ConnectServer").
+    virtual bool cpuTemperature(std::int32_t *reading, std::string *failedStep) = 0;
 
 protected:
     OsLayer() = default;

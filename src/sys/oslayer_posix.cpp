@@ -1,24 +1,32 @@
-// The default backend on systems other than Windows: processes, permissions, drives,
-// memory, uptime and the interface table are the host's own; the registry lives in memory;
+// The default backend on systems other than Windows: processes, the host's own tools,
+// permissions, drives, memory, uptime and the interface table are the host's own; the
+// registry lives in memory;
 // everything that only Windows has is logged as unsupported and fails.
 #ifndef _WIN32
 
 #include "sys/emulatedwindows_p.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
+#include <QThread>
 #include <QtGlobal>
 
 #include <cerrno>
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/sysinfo.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char **environ;
 
 namespace ravix {
 namespace oslayer {
@@ -128,6 +136,8 @@ public:
         return true;
     }
 
+    std::uint32_t currentProcessId() override { return std::uint32_t(::getpid()); }
+
     bool terminateProcess(std::uint32_t pid, std::uint32_t) override
     {
         // No exit code can be chosen here; the kill signal is what the parent sees.
@@ -140,6 +150,52 @@ public:
         qWarning("start of \"%s\": not supported on this platform",
                  qPrintable(QString::fromStdWString(program)));
         return CommandResult();
+    }
+
+    CommandResult startHostTool(const std::wstring &program, const std::vector<std::wstring> &args,
+                                bool wait, std::uint32_t waitMs) override
+    {
+        CommandResult result;
+        QStringList arguments;
+        for (const std::wstring &a : args)
+            arguments.append(QString::fromStdWString(a));
+        const QString prog = QString::fromStdWString(program);
+        if (!wait) {
+            qint64 pid = 0;
+            result.started = QProcess::startDetached(prog, arguments, QString(), &pid);
+            result.pid = std::uint32_t(pid);
+            return result;
+        }
+        // Spawned directly, so that a command still running after the wait is left alone
+        // instead of being killed with a QProcess going out of scope.
+        std::vector<QByteArray> storage;
+        storage.push_back(QFile::encodeName(prog));
+        for (const QString &a : arguments)
+            storage.push_back(a.toLocal8Bit());
+        std::vector<char *> argv;
+        for (QByteArray &b : storage)
+            argv.push_back(b.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+            return result;
+        result.started = true;
+        result.pid = std::uint32_t(pid);
+        const QDeadlineTimer deadline{qint64(waitMs)};
+        for (;;) {
+            int status = 0;
+            const pid_t done = ::waitpid(pid, &status, WNOHANG);
+            if (done == pid) {
+                result.finished = true;
+                result.exitCode = WIFEXITED(status) ? std::uint32_t(WEXITSTATUS(status))
+                                                    : std::uint32_t(128 + WTERMSIG(status));
+                break;
+            }
+            if (done < 0 || deadline.hasExpired())
+                break;
+            QThread::msleep(10);
+        }
+        return result;
     }
 
     bool systemParametersInfo(std::uint32_t, std::uint32_t, std::uint32_t) override
@@ -207,6 +263,12 @@ public:
         return true;
     }
 
+    bool volumeSerialNumber(const std::wstring &, std::uint32_t *) override
+    {
+        notSupported("volume serial numbers");
+        return false;
+    }
+
     bool setSystemTime(const SystemTime &) override
     {
         notSupported("SetSystemTime");
@@ -233,11 +295,25 @@ public:
 
     bool memoryStatus(MemoryStatus *status) override
     {
-        struct sysinfo info;
-        if (::sysinfo(&info) != 0)
+        // MemAvailable is the kernel's own estimate of what can be had without swapping.
+        std::uint64_t total = 0;
+        std::uint64_t available = 0;
+        bool haveTotal = false;
+        bool haveAvailable = false;
+        const QList<QByteArray> lines = readSmallFile(QStringLiteral("/proc/meminfo")).split('\n');
+        for (const QByteArray &line : lines) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() < 2)
+                continue;
+            if (fields.at(0) == "MemTotal:")
+                total = fields.at(1).toULongLong(&haveTotal) * 1024;
+            else if (fields.at(0) == "MemAvailable:")
+                available = fields.at(1).toULongLong(&haveAvailable) * 1024;
+        }
+        if (!haveTotal || !haveAvailable)
             return false;
-        status->totalPhys = std::uint64_t(info.totalram) * info.mem_unit;
-        status->availPhys = std::uint64_t(info.freeram + info.bufferram) * info.mem_unit;
+        status->totalPhys = total;
+        status->availPhys = available;
         return true;
     }
 
@@ -266,9 +342,8 @@ public:
                 continue;
             InterfaceRow row;
             row.type = name == "lo" ? IF_TYPE_SOFTWARE_LOOPBACK : 6;
-            // The table's counters are 32 bits wide and wrap.
-            row.inOctets = std::uint32_t(fields.at(0).toULongLong());
-            row.outOctets = std::uint32_t(fields.at(8).toULongLong());
+            row.inOctets = fields.at(0).toULongLong();
+            row.outOctets = fields.at(8).toULongLong();
             rows->push_back(row);
         }
         return OS_ERROR_SUCCESS;
@@ -277,6 +352,13 @@ public:
     bool exitWindows(std::uint32_t, std::uint32_t) override
     {
         notSupported("ExitWindowsEx");
+        return false;
+    }
+
+    bool cpuTemperature(std::int32_t *, std::string *failedStep) override
+    {
+        notSupported("WMI");
+        *failedStep = "CoCreateInstance";
         return false;
     }
 

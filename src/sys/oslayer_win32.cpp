@@ -14,6 +14,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 #include <tlhelp32.h>
+#include <wbemidl.h>
 
 namespace ravix {
 namespace oslayer {
@@ -24,6 +25,10 @@ namespace {
 const GUID kClsidShellLink = {0x00021401, 0x0000, 0x0000, {0xc0, 0, 0, 0, 0, 0, 0, 0x46}};
 const GUID kIidShellLinkW = {0x000214f9, 0x0000, 0x0000, {0xc0, 0, 0, 0, 0, 0, 0, 0x46}};
 const GUID kIidPersistFile = {0x0000010b, 0x0000, 0x0000, {0xc0, 0, 0, 0, 0, 0, 0, 0x46}};
+const GUID kClsidWbemLocator = {
+    0x4590f811, 0x1d3a, 0x11d0, {0x89, 0x1f, 0x00, 0xaa, 0x00, 0x4b, 0x2e, 0x24}};
+const GUID kIidWbemLocator = {
+    0xdc12a687, 0x737f, 0x11cf, {0x88, 0x4d, 0x00, 0xaa, 0x00, 0x4b, 0x2e, 0x24}};
 const GUID kFolderIdStartup = {
     0xb97d20bb, 0xf46a, 0x4c97, {0xba, 0x10, 0x5e, 0x36, 0x08, 0x43, 0x08, 0x54}};
 const GUID kFolderIdCommonStartup = {
@@ -264,6 +269,8 @@ public:
         return true;
     }
 
+    std::uint32_t currentProcessId() override { return GetCurrentProcessId(); }
+
     bool terminateProcess(std::uint32_t pid, std::uint32_t exitCode) override
     {
         HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
@@ -302,6 +309,12 @@ public:
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
         return result;
+    }
+
+    CommandResult startHostTool(const std::wstring &program, const std::vector<std::wstring> &args,
+                                bool wait, std::uint32_t waitMs) override
+    {
+        return startCommand(program, args, wait, waitMs);
     }
 
     bool systemParametersInfo(std::uint32_t action, std::uint32_t uiParam,
@@ -472,6 +485,15 @@ public:
         return true;
     }
 
+    bool volumeSerialNumber(const std::wstring &root, std::uint32_t *serial) override
+    {
+        DWORD number = 0;
+        if (!GetVolumeInformationW(root.c_str(), nullptr, 0, &number, nullptr, nullptr, nullptr, 0))
+            return false;
+        *serial = number;
+        return true;
+    }
+
     bool setSystemTime(const SystemTime &utc) override
     {
         const SYSTEMTIME s = toSystemTime(utc);
@@ -570,6 +592,80 @@ public:
     bool exitWindows(std::uint32_t flags, std::uint32_t reason) override
     {
         return ExitWindowsEx(flags, reason) != 0;
+    }
+
+    bool cpuTemperature(std::int32_t *reading, std::string *failedStep) override
+    {
+        const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        // Security can be set once per process; a second attempt says so and is harmless.
+        HRESULT hr = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                                          RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+        if (hr == RPC_E_TOO_LATE)
+            hr = S_OK;
+        const char *step = "CoInitializeSecurity";
+        IWbemLocator *locator = nullptr;
+        IWbemServices *services = nullptr;
+        IEnumWbemClassObject *results = nullptr;
+        IWbemClassObject *object = nullptr;
+        BSTR ns = SysAllocString(L"Root\\CIMV2");
+        BSTR language = SysAllocString(L"WQL");
+        BSTR query = SysAllocString(L"SELECT CurrentReading FROM CIM_TemperatureSensor");
+        if (SUCCEEDED(hr)) {
+            step = "CoCreateInstance";
+            hr = CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER, kIidWbemLocator,
+                                  reinterpret_cast<void **>(&locator));
+        }
+        if (SUCCEEDED(hr)) {
+            step = "pLocator->ConnectServer";
+            hr = locator->ConnectServer(ns, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                        &services);
+        }
+        if (SUCCEEDED(hr)) {
+            step = "pServices->ExecQuery";
+            hr = services->ExecQuery(language, query,
+                                     WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
+                                     &results);
+        }
+        if (SUCCEEDED(hr)) {
+            step = "pEnumerator->Next";
+            ULONG returned = 0;
+            hr = results->Next(WBEM_INFINITE, 1, &object, &returned);
+            if (SUCCEEDED(hr) && returned == 0)
+                hr = E_FAIL;
+        }
+        if (SUCCEEDED(hr)) {
+            step = "pObject->Get";
+            VARIANT value;
+            VariantInit(&value);
+            hr = object->Get(L"CurrentReading", 0, &value, nullptr, nullptr);
+            if (SUCCEEDED(hr)) {
+                VARIANT asInt;
+                VariantInit(&asInt);
+                hr = VariantChangeType(&asInt, &value, 0, VT_I4);
+                if (SUCCEEDED(hr))
+                    *reading = asInt.lVal;
+                VariantClear(&asInt);
+            }
+            VariantClear(&value);
+        }
+        if (object)
+            object->Release();
+        if (results)
+            results->Release();
+        if (services)
+            services->Release();
+        if (locator)
+            locator->Release();
+        SysFreeString(query);
+        SysFreeString(language);
+        SysFreeString(ns);
+        if (SUCCEEDED(init))
+            CoUninitialize();
+        if (FAILED(hr)) {
+            *failedStep = step;
+            return false;
+        }
+        return true;
     }
 };
 

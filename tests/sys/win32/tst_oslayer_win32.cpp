@@ -260,6 +260,10 @@ void processChecks(OsLayer &os)
           "exit code " + std::to_string(r.exitCode));
     check(!os.startCommand(L"no-such-program-here", {}, true, 1000).started,
           "process: a missing program does not start");
+    r = os.startHostTool(self, {L"--exit", L"3"}, true, 60000);
+    check(r.started && r.finished && r.exitCode == 3, "process: host tools start as commands do",
+          std::to_string(r.exitCode));
+    check(os.currentProcessId() == GetCurrentProcessId(), "process: own process id");
 
     r = os.startCommand(self, {L"--sleep"}, false, 0);
     check(r.started && r.pid != 0, "process: detached start");
@@ -379,6 +383,13 @@ void fileChecks(OsLayer &os)
 
     std::uint32_t flags = 0;
     check(os.volumeFlags(L"C:\\", &flags), "files: volume information of C:");
+    DWORD serial = 0;
+    std::uint32_t ours = 0;
+    check(GetVolumeInformationW(L"C:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0) &&
+              os.volumeSerialNumber(L"C:\\", &ours) && ours == serial,
+          "files: volume serial number of C:", std::to_string(ours));
+    check(!os.volumeSerialNumber(L"Q:\\no-such-volume\\", &ours),
+          "files: no serial number of a missing volume");
 }
 
 void shellChecks(OsLayer &os)
@@ -449,6 +460,14 @@ void systemChecks(OsLayer &os)
     check(!os.enablePrivilege(L"SeNoSuchPrivilege"), "system: unknown privilege refused");
     std::printf("       SeTimeZonePrivilege enabled: %s\n",
                 os.enablePrivilege(L"SeTimeZonePrivilege") ? "yes" : "no");
+    // A machine may well have no sensor; the query must answer either way.
+    std::int32_t reading = 0;
+    std::string step;
+    const bool temperature = os.cpuTemperature(&reading, &step);
+    check(temperature || !step.empty(), "system: WMI temperature read or its failing step named",
+          step);
+    std::printf("       WMI temperature: %s %d\n", temperature ? "read" : step.c_str(),
+                int(reading));
     // Never set here: the clock, the zone and the power state belong to the machine.
 }
 
