@@ -172,19 +172,25 @@ const LogClock::Second &LogClock::now(int *msec)
     return m_second;
 }
 
-QString LogClock::timeStamp()
+const QString &LogClock::timeStamp()
 {
     int ms = 0;
     const Second &s = now(&ms);
-    if (s.zero.isNull())
-        return s.time.addMSecs(ms).toString(TIME_FORMAT);
-    QString text = s.timeStamp;
-    QChar *digits = text.data() + 10;
+    if (s.zero.isNull()) {
+        m_stamp = s.time.addMSecs(ms).toString(TIME_FORMAT);
+        return m_stamp;
+    }
+    // Only the milliseconds change within a second; they are written over the last stamp.
+    if (m_stampSecond != m_epochSecond || m_stamp.size() != s.timeStamp.size()) {
+        m_stamp = s.timeStamp;
+        m_stampSecond = m_epochSecond;
+    }
+    QChar *digits = m_stamp.data() + 10;
     const ushort zero = s.zero.unicode();
     digits[0] = QChar(ushort(zero + ms / 100));
     digits[1] = QChar(ushort(zero + ms / 10 % 10));
     digits[2] = QChar(ushort(zero + ms % 10));
-    return text;
+    return m_stamp;
 }
 
 LogClock &LoggerManagerPrivate::clock()
@@ -201,9 +207,11 @@ void LoggerManagerPrivate::writePrefix(QTextStream &s, const LogMessageRecord &r
         s << clock().now().dateLine << Qt::endl;
     s << clock().timeStamp();
     if (record.line == 0 && record.file.isEmpty()) {
+        // The word padded to 10 characters, written as text rather than through the stream's
+        // field width, which costs more than the rest of the record.
         const QString word = shortWord(record.type);
         if (!word.isEmpty())
-            s << Qt::left << qSetFieldWidth(10) << word;
+            s << word << QLatin1String("          ", qMax(0, 10 - word.size()));
         s << Qt::dec << Qt::left << qSetFieldWidth(0);
         return;
     }

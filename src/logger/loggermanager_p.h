@@ -56,14 +56,16 @@ public:
     /// The current second, converted when the clock has passed into a new one; \a msec
     /// receives the milliseconds of the same reading.
     const Second &now(int *msec = nullptr);
-    /// "[hh:mm:ss.zzz] " for the current time.
-    QString timeStamp();
+    /// "[hh:mm:ss.zzz] " for the current time, valid until the next call.
+    const QString &timeStamp();
 
 private:
     static constexpr QStringView TIME_FORMAT = u"[hh:mm:ss.zzz] ";
     Second m_second;
     qint64 m_epochSecond = 0;
     bool m_valid = false;
+    QString m_stamp;
+    qint64 m_stampSecond = -1;
 };
 
 class LoggerManagerPrivate
