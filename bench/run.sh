@@ -40,6 +40,9 @@ echo "# data sets in $data ($( [ $quick = 1 ] && echo quick || echo full ) run, 
 python3 "$root/bench/gendata.py" "$data" "$corpus_mib" "$download_mib" "$large_mib"
 echo "# corpus: $(du -sm corpus | cut -f1) MiB in $(find corpus -type f | wc -l) files"
 
+# BENCH_ONLY="1 4" runs only those sections.
+want() { [ -z "${BENCH_ONLY:-}" ] || [[ " $BENCH_ONLY " == *" $1 "* ]]; }
+
 # ratio <name> <ours> <theirs> <target>
 ratio() {
     awk -v n="$1" -v a="$2" -v b="$3" -v t="$4" 'BEGIN {
@@ -56,8 +59,12 @@ pair() {
     for ((r = 0; r < rounds; r++)); do
         local first=$ours second=$theirs
         ((r % 2)) && first=$theirs second=$ours
-        hyperfine -N -r 1 --style none --prepare "$prepare" --export-json times.json \
-            "$first" "$second" >/dev/null
+        if ! hyperfine -N -r 1 --style none --prepare "$prepare" --export-json times.json \
+            "$first" "$second" >/dev/null 2>hyperfine.err; then
+            echo "ratio $name = n/a (target <= $target) MISSED: a command failed"
+            sed 's/^/#   /' hyperfine.err
+            return 0
+        fi
         read -r t1 t2 < <(python3 -c 'import json,sys
 print(*[x["median"] for x in json.load(open("times.json"))["results"]])')
         if ((r % 2)); then a+=("$t2") b+=("$t1"); else a+=("$t1") b+=("$t2"); fi
@@ -69,43 +76,52 @@ print(*[x["median"] for x in json.load(open("times.json"))["results"]])')
     ratio "$name" "$ma" "$mb" "$target"
 }
 
-echo "## 1. ZIP writer"
-pair zip-deflate6 0.95 "rm -f ours.zip theirs.zip" \
-    "$bin/zip/bench_zip create corpus ours.zip 6" "zip -r -q -6 theirs.zip corpus"
-pair zip-store 1.0 "rm -f ours.zip theirs.zip" \
-    "$bin/zip/bench_zip create corpus ours.zip 0" "zip -r -q -0 theirs.zip corpus"
-"$bin/zip/bench_zip" floor corpus 6 "$rounds" | tee floor.txt | sed 's/^/# /'
-awk '/^share/ { printf "ratio zip-share-of-zlib-level6 = %.3f (target >= 0.90) %s\n", $2,
-    ($2 >= 0.90 ? "ok" : "MISSED") }' floor.txt
+if want 1; then
+    echo "## 1. ZIP writer"
+    pair zip-deflate6 0.95 "rm -f ours.zip theirs.zip" \
+        "$bin/zip/bench_zip create corpus ours.zip 6" "zip -r -q -6 theirs.zip corpus"
+    pair zip-store 1.0 "rm -f ours.zip theirs.zip" \
+        "$bin/zip/bench_zip create corpus ours.zip 0" "zip -r -q -0 theirs.zip corpus"
+    "$bin/zip/bench_zip" floor corpus 6 "$rounds" | tee floor.txt | sed 's/^/# /'
+    awk '/^share/ { printf "ratio zip-share-of-zlib-level6 = %.3f (target >= 0.90) %s\n", $2,
+        ($2 >= 0.90 ? "ok" : "MISSED") }' floor.txt
+fi
 
-echo "## 2. Extraction and verification"
-rm -f archive.zip && zip -r -q -6 archive.zip corpus
-pair unzip-extract 0.8 "rm -rf out" \
-    "$bin/zip/bench_zip extract archive.zip out" "unzip -q archive.zip -d out"
-pair unzip-verify 0.8 "true" "$bin/zip/bench_zip verify archive.zip" "unzip -tq archive.zip"
-rm -rf out
+if want 2; then
+    echo "## 2. Extraction and verification"
+    rm -f archive.zip && zip -r -q -6 archive.zip corpus
+    pair unzip-extract 0.8 "rm -rf out" \
+        "$bin/zip/bench_zip extract archive.zip out" "unzip -q archive.zip -d out"
+    pair unzip-verify 0.8 "true" "$bin/zip/bench_zip verify archive.zip" "unzip -tq archive.zip"
+    rm -rf out
+fi
 
-echo "## 3. Logging, daily files, flush per record"
-"$bin/logger/bench_logcompare" "$log_records" "$rounds" "$data/logs" | while read -r n a b; do
-    printf '# %s: ours %.0f ns/record, spdlog %.0f ns/record\n' "$n" "$a" "$b"
-    ratio "$n-vs-spdlog-daily" "$a" "$b" 2.0
-done
-
-echo "## 4. Byte arrays"
-for f in text-1m.txt text-large.txt; do
-    "$bin/gzip/bench_gzip" "$f" "$((rounds * 2 + 1))" | while read -r n a b; do
-        printf '# %s %s: ours %.4f s, zlib %.4f s\n' "$n" "$f" "$a" "$b"
-        t=1.1; [ "$n" = gzcompress ] && t=1.02
-        ratio "$n-${f%.txt}" "$a" "$b" "$t"
+if want 3; then
+    echo "## 3. Logging, daily files, flush per record"
+    "$bin/logger/bench_logcompare" "$log_records" "$rounds" "$data/logs" | while read -r n a b; do
+        printf '# %s: ours %.0f ns/record, spdlog %.0f ns/record\n' "$n" "$a" "$b"
+        ratio "$n-vs-spdlog-daily" "$a" "$b" 2.0
     done
-done
+fi
 
-echo "## 5. Download from nginx on 127.0.0.1"
-if [ -x "$bin/http/bench_http" ]; then
-    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-    mkdir -p nginx/logs www out
-    mv download.bin www/
-    cat >nginx/nginx.conf <<CONF
+if want 4; then
+    echo "## 4. Byte arrays"
+    for f in text-1m.txt text-large.txt; do
+        "$bin/gzip/bench_gzip" "$f" "$((rounds * 2 + 1))" | while read -r n a b; do
+            printf '# %s %s: ours %.4f s, zlib %.4f s\n' "$n" "$f" "$a" "$b"
+            t=1.1; [ "$n" = gzcompress ] && t=1.02
+            ratio "$n-${f%.txt}" "$a" "$b" "$t"
+        done
+    done
+fi
+
+if want 5; then
+    echo "## 5. Download from nginx on 127.0.0.1"
+    if [ -x "$bin/http/bench_http" ]; then
+        port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+        mkdir -p nginx/logs www out
+        mv download.bin www/
+        cat >nginx/nginx.conf <<CONF
 daemon off;
 worker_processes 1;
 pid $data/nginx/nginx.pid;
@@ -122,30 +138,48 @@ http {
     server { listen 127.0.0.1:$port; root $data/www; }
 }
 CONF
-    nginx -c "$data/nginx/nginx.conf" -p "$data/nginx" &
-    nginx_pid=$!
-    for _ in $(seq 50); do curl -sf -o /dev/null "http://127.0.0.1:$port/download.bin" -r 0-0 && break; sleep 0.1; done
-    url=http://127.0.0.1:$port/download.bin
-    for mib in 4 1 16; do
-        target=1.25
-        [ $mib != 4 ] && target=-
-        pair "http-${mib}MiB-blocks-time" $target "rm -rf out/ours.bin out/ours.bin.part out/curl.bin" \
-            "$bin/http/bench_http $url out/ours.bin $((mib << 20))" "curl -s -o out/curl.bin $url"
-        echo "# peak memory, ${mib} MiB blocks: $("$bin/http/bench_http" "$url" out/ours.bin $((mib << 20)) | sed 's/^peak //')"
-        rm -f out/ours.bin
-    done
-else
-    echo "ratio http-4MiB-blocks-time = n/a (target <= 1.25) MISSED: bench_http was not built"
+        nginx -c "$data/nginx/nginx.conf" -p "$data/nginx" 2>nginx/logs/start.log &
+        nginx_pid=$!
+        url=http://127.0.0.1:$port/download.bin
+        up=0
+        for _ in $(seq 100); do
+            curl -sf -o /dev/null -r 0-0 "$url" && { up=1; break; }
+            sleep 0.1
+        done
+        if [ $up = 0 ]; then
+            echo "ratio http-4MiB-blocks-time = n/a (target <= 1.25) MISSED: nginx did not start"
+            sed 's/^/#   /' nginx/logs/start.log nginx/logs/error.log 2>/dev/null || true
+        else
+            for mib in 4 1 16; do
+                target=1.25
+                [ $mib != 4 ] && target=-
+                pair "http-${mib}MiB-blocks-time" $target \
+                    "rm -rf out/ours.bin out/ours.bin.part out/curl.bin" \
+                    "$bin/http/bench_http $url out/ours.bin $((mib << 20))" \
+                    "curl -s -o out/curl.bin $url"
+                peak=$("$bin/http/bench_http" "$url" out/ours.bin $((mib << 20)) 2>/dev/null |
+                    sed -n 's/^peak //p')
+                echo "# peak memory, ${mib} MiB blocks: $peak"
+                rm -f out/ours.bin
+            done
+        fi
+    else
+        echo "ratio http-4MiB-blocks-time = n/a (target <= 1.25) MISSED: bench_http was not built"
+    fi
 fi
 
-echo "## 6. Opening a 1 GiB file that is not an archive"
-truncate -s 1G plain.dat
-"$bin/zip/bench_zip" open plain.dat | tee open.txt | sed 's/^/# /'
-awk '/^open/ { printf "time open-1GiB-non-archive = %s s (target < 1 s) %s\n", $2,
-    ($2 + 0 < 1 ? "ok" : "MISSED") }' open.txt
-rm -f plain.dat
+if want 6; then
+    echo "## 6. Opening a 1 GiB file that is not an archive"
+    truncate -s 1G plain.dat
+    "$bin/zip/bench_zip" open plain.dat | tee open.txt | sed 's/^/# /'
+    awk '/^open/ { printf "time open-1GiB-non-archive = %s s (target < 1 s) %s\n", $2,
+        ($2 + 0 < 1 ? "ok" : "MISSED") }' open.txt
+    rm -f plain.dat
+fi
 
-echo "## 7. Money and versions (ns per operation, no target)"
-if [ -x "$bin/money/bench_money" ]; then
-    "$bin/money/bench_money" --benchmark_min_time=0.2 2>/dev/null | sed 's/^/# /'
+if want 7; then
+    echo "## 7. Money and versions (ns per operation, no target)"
+    if [ -x "$bin/money/bench_money" ]; then
+        "$bin/money/bench_money" --benchmark_min_time=0.2 2>/dev/null | sed 's/^/# /'
+    fi
 fi

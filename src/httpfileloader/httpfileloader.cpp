@@ -343,7 +343,9 @@ void HttpFileLoader::finished(QNetworkReply *reply)
         _attempt = 0;
         if (QFile::exists(_fileName))
             QFile::remove(_fileName);
-        if (!QFile::copy(partFilePath(), _fileName)) {
+        // Renaming gives the same file as copying and removing, without writing the whole
+        // download a second time; a copy remains the way when the rename is refused.
+        if (!QFile::rename(partFilePath(), _fileName) && !QFile::copy(partFilePath(), _fileName)) {
             qCWarning(hfl) << tr("%1 copying error").arg(_fileName);
             endDownload();
             emit finished(QString());

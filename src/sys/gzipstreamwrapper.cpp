@@ -45,7 +45,12 @@ QByteArray GzipStreamWrapper::gzuncompress(const QByteArray &data)
     // window copied piece by piece. The bytes produced are the same, also for a stream that
     // is cut short: decoding ends when the input runs out or the stream ends.
     QByteArray result;
-    qint64 capacity = qBound<qint64>(4096, qint64(data.size()) * 4, MAX_RESULT);
+    // The first guess is generous, since pages never written cost nothing, but bounded, so
+    // that a large input does not claim a huge block up front; growth past it is cheap where
+    // the allocator moves large blocks by remapping them.
+    const qint64 in = data.size();
+    qint64 capacity =
+        qBound<qint64>(4096, qMin(in * 8, qMax<qint64>(32 << 20, in * 4)), MAX_RESULT);
     qint64 produced = 0;
     for (;;) {
         if (capacity > MAX_RESULT) {
