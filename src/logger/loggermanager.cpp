@@ -195,7 +195,8 @@ const QString &LogClock::timeStamp()
 
 LogClock &LoggerManagerPrivate::clock()
 {
-    static LogClock theClock;
+    // Per thread, so that a writer opened outside the lock never shares it.
+    thread_local LogClock theClock;
     return theClock;
 }
 
@@ -251,7 +252,7 @@ QString LoggerManagerPrivate::fileNameFor(const QString &name)
         QString path, date, app, fileName;
         bool daily = false;
     };
-    static QHash<QString, Built> built;
+    thread_local QHash<QString, Built> built;
     const QString &path = LoggerManager::_logPath;
     const bool daily = LoggerManager::_rotateLogs;
     const QString date = daily ? clock().now().fileDate : QString();

@@ -39,7 +39,7 @@ private:
 };
 
 /// The local date and time for records and file names, from one clock reading converted to
-/// local time once per second. Used under _logMutex only.
+/// local time once per second; one per thread.
 class LogClock
 {
 public:
@@ -71,7 +71,7 @@ private:
 class LoggerManagerPrivate
 {
 public:
-    /// The clock of records and file names (caller holds _logMutex).
+    /// The clock of records and file names, of the calling thread.
     static LogClock &clock();
     /// Writes the time stamp, the level word and, for located messages, the location lines.
     static void writePrefix(QTextStream &s, const LogMessageRecord &record);
