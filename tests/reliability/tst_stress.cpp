@@ -1,5 +1,6 @@
-// Stress: a supervised child that ends at once, restarted a thousand times; SQLite writer and
-// reader threads on one database file.
+// Stress: eight threads logging numbered records while the date changes; a supervised child
+// that ends at once, restarted a thousand times; SQLite writer and reader threads on one
+// database file.
 #include <ravixcore/sqlite/basesqlitedbconnector.h>
 #include <ravixcore/srvmanifest/srvmanifest.h>
 #include <ravixcore/srvmanifest/srvwrapper.h>
@@ -7,6 +8,8 @@
 #include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -83,9 +86,73 @@ class TestStress : public QObject
     Q_OBJECT
 
 private slots:
+    void loggingAcrossMidnight();
     void supervisionRestarts();
     void sqliteWritersAndReaders();
 };
+
+void TestStress::loggingAcrossMidnight()
+{
+    // RAVIX_LOG_STRESS_RECORDS scales the run down where it is slow (sanitizer builds).
+    const int records = qEnvironmentVariableIntValue("RAVIX_LOG_STRESS_RECORDS") > 0
+                            ? qEnvironmentVariableIntValue("RAVIX_LOG_STRESS_RECORDS")
+                            : 100000;
+    const QString faketime =
+        QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1");
+    QVERIFY2(QFile::exists(faketime), "required package not installed: faketime");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString clock = dir.filePath(QStringLiteral("clock"));
+    QFile clockFile(clock);
+    QVERIFY(clockFile.open(QIODevice::WriteOnly));
+    clockFile.write("2026-03-07 23:59:59\n");
+    clockFile.close();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LD_PRELOAD"), faketime);
+    env.insert(QStringLiteral("FAKETIME_TIMESTAMP_FILE"), clock);
+    env.insert(QStringLiteral("FAKETIME_CACHE_DURATION"), QStringLiteral("1"));
+    env.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                   QStringLiteral(":verify_asan_link_order=0"));
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    const QString logs = dir.filePath(QStringLiteral("logs"));
+    child.start(QStringLiteral(LOGSTRESS_PATH), {logs, QString::number(records), clock});
+    QVERIFY(child.waitForFinished(900000));
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             child.readAll().constData());
+
+    // Each day's file holds its half of every thread's records, whole and in order.
+    const QRegularExpression record(
+        QStringLiteral("^(\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] WARNING: +| {15})T(\\d) N(\\d{6})$"));
+    const QRegularExpression anyRecord(QStringLiteral("T\\d+ N\\d"));
+    const QStringList days{QStringLiteral("2026-03-07"), QStringLiteral("2026-03-08")};
+    for (int d = 0; d < days.size(); ++d) {
+        QFile file(QStringLiteral("%1/%2_logstress.log").arg(logs, days.at(d)));
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+        QVector<int> next(8, d == 0 ? 0 : records / 2);
+        int lineNo = 0;
+        while (!file.atEnd()) {
+            const QString line = QString::fromLatin1(file.readLine()).chopped(1);
+            ++lineNo;
+            // Banner lines pass; every line that carries a record must be the record alone.
+            if (!line.contains(anyRecord))
+                continue;
+            const QRegularExpressionMatch m = record.match(line);
+            QVERIFY2(
+                m.hasMatch(),
+                qPrintable(QStringLiteral("%1:%2: %3").arg(file.fileName()).arg(lineNo).arg(line)));
+            const int t = m.captured(2).toInt();
+            QVERIFY(t < 8);
+            QCOMPARE(m.captured(3).toInt(), next[t]);
+            ++next[t];
+        }
+        for (int t = 0; t < 8; ++t)
+            QCOMPARE(next[t], d == 0 ? records / 2 : records);
+    }
+}
 
 void TestStress::supervisionRestarts()
 {
