@@ -295,6 +295,10 @@ void HttpFileLoader::finished(QNetworkReply *reply)
     bool headersOk = ok && contentLength > 0 && (ranged || status != 206);
     if (headersOk && ranged)
         headersOk = parseContentRange(reply->rawHeader("Content-Range"), &start, &total);
+    // A block must continue the partial file: one starting beyond its end would leave a hole
+    // of zeros that the size check takes for data.
+    if (headersOk && ranged && start > QFileInfo(partFilePath()).size())
+        headersOk = false;
     if (!headersOk) {
         qCWarning(hfl).noquote() << tr("Http headers parsing error") << rawHeaders(reply);
         disposeReply(reply);

@@ -115,6 +115,17 @@ Answer faultyAnswer(const QString &fault, const QByteArray &content, const Reque
     if (fault == "bad Content-Range")
         return FaultServer::raw("206 Partial Content", {length, "Content-Range: bytes 0-x/y"},
                                 body);
+    if (fault == "Content-Range beyond the partial file") {
+        // The next block instead of the one asked for: written there, it would leave a hole.
+        const int from = req.header("range").mid(6).split('-').value(0).toInt() + 1001;
+        const QByteArray block = content.mid(from, 1001);
+        return FaultServer::raw("206 Partial Content",
+                                {"Content-Length: " + QByteArray::number(block.size()),
+                                 "Content-Range: bytes " + QByteArray::number(from) + '-' +
+                                     QByteArray::number(from + block.size() - 1) + '/' +
+                                     QByteArray::number(content.size())},
+                                block);
+    }
     if (fault == "206 without Content-Range")
         return FaultServer::raw("206 Partial Content", {length}, body);
     if (fault == "dropped mid-body") {
@@ -458,8 +469,9 @@ private slots:
                                  "dropped mid-body"};
         for (const char *f : closing)
             QTest::newRow(f) << QString(f) << 1 << true << false;
-        const char *kept[] = {"Content-Length 0", "bad Content-Range", "206 without Content-Range",
-                              "server error", "redirect"};
+        const char *kept[] = {
+            "Content-Length 0", "bad Content-Range", "206 without Content-Range",
+            "server error",     "redirect",          "Content-Range beyond the partial file"};
         for (const char *f : kept)
             QTest::newRow(f) << QString(f) << 1 << true << true;
         QTest::newRow("four failures, then success") << "server error" << 4 << true << true;
