@@ -11,7 +11,11 @@
 
 #include <grp.h>
 #include <pwd.h>
+#include <signal.h>
 #include <unistd.h>
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#endif
 
 namespace ravixtest {
 
@@ -48,9 +52,22 @@ QString userDirective()
         .arg(QString::fromLocal8Bit(pw->pw_name), QString::fromLocal8Bit(gr->gr_name));
 }
 
+// nginx goes down with the test process, also when a crash or a timeout kills the test
+// before the destructor could stop it.
+class NginxProcess : public QProcess
+{
+protected:
+    void setupChildProcess() override
+    {
+#ifdef Q_OS_LINUX
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+#endif
+    }
+};
+
 } // namespace
 
-NginxServer::NginxServer() = default;
+NginxServer::NginxServer() : m_process(new NginxProcess) {}
 
 NginxServer::~NginxServer()
 {
@@ -80,7 +97,7 @@ QString NginxServer::errorLogPath() const
 
 bool NginxServer::isRunning() const
 {
-    return m_process.state() != QProcess::NotRunning;
+    return m_process->state() != QProcess::NotRunning;
 }
 
 bool NginxServer::start(const QString &docroot, const QString &sslCert, const QString &sslKey)
@@ -160,23 +177,24 @@ bool NginxServer::startOnce(const QString &docroot, const QString &sslCert, cons
     }
     f.close();
 
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
     // -e keeps nginx away from the system's error log before it has read our configuration.
-    m_process.start(kNginx, {QStringLiteral("-p"), m_dir->path() + QLatin1Char('/'),
-                             QStringLiteral("-e"), errorLogPath(), QStringLiteral("-c"), confPath});
-    if (!m_process.waitForStarted(30000)) {
-        m_error = QStringLiteral("nginx did not start: ") + m_process.errorString();
+    m_process->start(kNginx,
+                     {QStringLiteral("-p"), m_dir->path() + QLatin1Char('/'), QStringLiteral("-e"),
+                      errorLogPath(), QStringLiteral("-c"), confPath});
+    if (!m_process->waitForStarted(30000)) {
+        m_error = QStringLiteral("nginx did not start: ") + m_process->errorString();
         return false;
     }
     // Ready once it accepts a connection; a generous limit for a loaded machine.
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 60000) {
-        if (m_process.waitForFinished(50)) {
+        if (m_process->waitForFinished(50)) {
             QFile log(errorLogPath());
             log.open(QIODevice::ReadOnly);
             m_error = QStringLiteral("nginx ended at start-up: ") +
-                      QString::fromLocal8Bit(m_process.readAll() + log.readAll());
+                      QString::fromLocal8Bit(m_process->readAll() + log.readAll());
             return false;
         }
         QTcpSocket probe;
@@ -191,12 +209,12 @@ bool NginxServer::startOnce(const QString &docroot, const QString &sslCert, cons
 
 void NginxServer::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
+    if (m_process->state() == QProcess::NotRunning)
         return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(30000)) {
-        m_process.kill();
-        m_process.waitForFinished(30000);
+    m_process->terminate();
+    if (!m_process->waitForFinished(30000)) {
+        m_process->kill();
+        m_process->waitForFinished(30000);
     }
 }
 

@@ -53,7 +53,7 @@ private:
     QString dirPath(const QString &name) const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    QProcess m_process;
+    std::unique_ptr<QProcess> m_process;
     quint16 m_port = 0;
     bool m_ssl = false;
     QString m_error;
