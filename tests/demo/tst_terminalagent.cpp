@@ -1,0 +1,227 @@
+// Runs the terminal agent as a process against an update site served by a private nginx and
+// checks what it leaves in its work directory: the log, the version file, the event database,
+// the downloaded package and the update plan. The second run reuses the work directory and is
+// stopped by SIGTERM.
+#include "nginxserver.h"
+#include "testtools.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+constexpr int kExitWaitMs = 60000;
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray sha1Hex(const QString &path)
+{
+    return QCryptographicHash::hash(readAll(path), QCryptographicHash::Sha1).toHex();
+}
+
+} // namespace
+
+class TestTerminalAgent : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void runsForItsDuration();
+    void secondRunStopsOnSigterm();
+    void cleanupTestCase();
+
+private:
+    QString workDir() const { return m_dir.path() + QStringLiteral("/work"); }
+    QString siteDir() const { return m_dir.path() + QStringLiteral("/site"); }
+    QString logText() const;
+    void startAgent(QProcess &agent, int duration);
+    QStringList eventKinds();
+
+    QTemporaryDir m_dir;
+    ravixtest::NginxServer m_nginx;
+    qint64 m_firstRunEvents = 0;
+};
+
+void TestTerminalAgent::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir().mkpath(siteDir()));
+    if (!m_nginx.start(siteDir()))
+        QFAIL(qPrintable(m_nginx.errorString()));
+    QByteArray out;
+    QCOMPARE(ravixtest::runTool(QStringLiteral(SITE_EXE),
+                                {siteDir(), m_nginx.url(QStringLiteral("/"))}, &out),
+             0);
+    QVERIFY2(QFile::exists(siteDir() + QStringLiteral("/update.json")), out.constData());
+}
+
+void TestTerminalAgent::cleanupTestCase()
+{
+    m_nginx.stop();
+    QSqlDatabase::removeDatabase(QStringLiteral("tst_events"));
+}
+
+QString TestTerminalAgent::logText() const
+{
+    const QDir logs(workDir() + QStringLiteral("/logs"));
+    const QStringList files =
+        logs.entryList({QStringLiteral("*_terminal-agent.log")}, QDir::Files, QDir::Name);
+    return files.isEmpty() ? QString() : QString::fromUtf8(readAll(logs.filePath(files.last())));
+}
+
+void TestTerminalAgent::startAgent(QProcess &agent, int duration)
+{
+    agent.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    agent.setStandardOutputFile(QProcess::nullDevice());
+    agent.start(QStringLiteral(AGENT_EXE),
+                {QStringLiteral("--work-dir"), workDir(), QStringLiteral("--update-url"),
+                 m_nginx.url(QStringLiteral("/update.json")), QStringLiteral("--duration"),
+                 QString::number(duration)});
+    QVERIFY2(agent.waitForStarted(30000), qPrintable(agent.errorString()));
+}
+
+QStringList TestTerminalAgent::eventKinds()
+{
+    QStringList kinds;
+    QSqlDatabase db =
+        QSqlDatabase::contains(QStringLiteral("tst_events"))
+            ? QSqlDatabase::database(QStringLiteral("tst_events"))
+            : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tst_events"));
+    db.setDatabaseName(workDir() + QStringLiteral("/db/events.sqlite"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    if (!db.open())
+        return kinds;
+    {
+        QSqlQuery version(db);
+        if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next() ||
+            version.value(0).toInt() != 2)
+            return kinds;
+        QSqlQuery query(db);
+        if (query.exec(QStringLiteral("SELECT kind, source FROM events ORDER BY id"))) {
+            while (query.next())
+                kinds << query.value(0).toString();
+        }
+    }
+    db.close();
+    return kinds;
+}
+
+void TestTerminalAgent::runsForItsDuration()
+{
+    QProcess agent;
+    startAgent(agent, 8);
+    QVERIFY(agent.waitForFinished(kExitWaitMs));
+    QCOMPARE(agent.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(agent.exitCode(), 0);
+
+    // Start-up file written on the first run.
+    QVERIFY(QFile::exists(workDir() + QStringLiteral("/terminal-agent.ini")));
+
+    // One log for the day, from the first record to the closing one.
+    const QString log = logText();
+    QVERIFY2(!log.isEmpty(), "no log file");
+    const int started = log.indexOf(QStringLiteral("terminal-agent 2.0.0 starting"));
+    const int stopping = log.indexOf(QStringLiteral("Stopping: the run time is over"));
+    const int stopped = log.indexOf(QStringLiteral("terminal-agent stopped with exit code 0"));
+    const int released = log.lastIndexOf(QStringLiteral("releaseLog"));
+    QVERIFY2(started >= 0 && started < stopping && stopping < stopped && stopped < released,
+             qPrintable(log));
+    QVERIFY(log.contains(QStringLiteral("First run: start-up file written")));
+    QVERIFY(log.contains(QStringLiteral("Event database upgraded from schema version 1 to 2")));
+    QVERIFY(log.contains(QStringLiteral("Status: disk ")));
+    // The receipt total spelt out through the Russian catalogue.
+    QVERIFY2(log.contains(QStringLiteral("руб.,")), qPrintable(log));
+    // The service ran and wrote its heartbeats.
+    QVERIFY(log.contains(QStringLiteral("service heartbeat-service started")));
+    QVERIFY(readAll(workDir() + QStringLiteral("/services/heartbeat.log")).contains("heartbeat 1"));
+
+    // The version file names the agent's version and the library's.
+    const QJsonObject versions =
+        QJsonDocument::fromJson(readAll(workDir() + QStringLiteral("/versions/terminal-agent.ver")))
+            .object();
+    QCOMPARE(versions.value(QStringLiteral("terminal-agent"))
+                 .toObject()
+                 .value(QStringLiteral("ver"))
+                 .toString(),
+             QStringLiteral("2.0.0"));
+    QVERIFY(versions.contains(QStringLiteral("ravixcore")));
+
+    // The package arrived whole, nothing partial is left, and the plan names its update.
+    const QString package = workDir() + QStringLiteral("/updates/2.1.0/terminal-agent-2.1.0.zip");
+    QVERIFY2(QFile::exists(package), qPrintable(log));
+    QCOMPARE(sha1Hex(package), readAll(siteDir() + QStringLiteral("/package.sha1")).trimmed());
+    QCOMPARE(sha1Hex(package),
+             sha1Hex(siteDir() + QStringLiteral("/packages/terminal-agent-2.1.0.zip")));
+    QVERIFY(!QFile::exists(package + QStringLiteral(".part")));
+    QVERIFY(QFile::exists(workDir() + QStringLiteral("/updates/2.1.0/info.json")));
+    const QJsonObject plan =
+        QJsonDocument::fromJson(readAll(workDir() + QStringLiteral("/updates/plan"))).object();
+    QCOMPARE(plan.value(QStringLiteral("version")).toString(), QStringLiteral("2.1.0"));
+    QVERIFY(!plan.value(QStringLiteral("externalCommand")).toString().isEmpty());
+
+    // The journal is at schema version 2 and holds the run from start to stop.
+    const QStringList kinds = eventKinds();
+    QVERIFY2(!kinds.isEmpty(), "event database missing, unreadable or not at version 2");
+    QCOMPARE(kinds.first(), QStringLiteral("start"));
+    QCOMPARE(kinds.last(), QStringLiteral("stop"));
+    for (const char *kind : {"service-start", "update", "package", "plan"})
+        QVERIFY2(kinds.contains(QLatin1String(kind)), kind);
+    m_firstRunEvents = kinds.size();
+}
+
+void TestTerminalAgent::secondRunStopsOnSigterm()
+{
+    QVERIFY2(m_firstRunEvents > 0, "the first run left no journal");
+    const QString heartbeats = workDir() + QStringLiteral("/services/heartbeat.log");
+    const int beatsBefore = readAll(heartbeats).count('\n');
+
+    QProcess agent;
+    startAgent(agent, 0);
+    // Wait until the service beats again, then ask the agent to stop.
+    QTRY_VERIFY_WITH_TIMEOUT(readAll(heartbeats).count('\n') > beatsBefore, kExitWaitMs);
+    const QString secondStart = QStringLiteral("terminal-agent 2.0.0 starting");
+    QTRY_VERIFY_WITH_TIMEOUT(logText().count(secondStart) == 2, kExitWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(logText()
+                                 .mid(logText().lastIndexOf(secondStart))
+                                 .contains(QStringLiteral("Update 2.1.0 stored")),
+                             kExitWaitMs);
+    agent.terminate();
+    QVERIFY(agent.waitForFinished(kExitWaitMs));
+    QCOMPARE(agent.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(agent.exitCode(), 0);
+
+    const QString log = logText();
+    QVERIFY2(log.contains(QStringLiteral("Stopping: stop signal received")), qPrintable(log));
+    QCOMPARE(log.count(QStringLiteral("terminal-agent stopped with exit code 0")), 2);
+    // The existing start-up file, schema and package are used as they are.
+    QCOMPARE(log.count(QStringLiteral("First run")), 1);
+    QCOMPARE(log.count(QStringLiteral("Event database created")), 1);
+    QCOMPARE(log.count(QStringLiteral("Event database upgraded")), 1);
+    QVERIFY2(log.contains(QStringLiteral("Update 2.1.0 stored; 0 package(s) to download")),
+             qPrintable(log));
+    const QStringList kinds = eventKinds();
+    QVERIFY(kinds.size() > m_firstRunEvents);
+    QCOMPARE(kinds.last(), QStringLiteral("stop"));
+
+    // The service the agent supervised is gone with it.
+    const QList<QByteArray> lines = readAll(heartbeats).trimmed().split('\n');
+    const QByteArray pid = lines.last().mid(lines.last().lastIndexOf(' ') + 1);
+    QVERIFY(pid.toLongLong() > 0);
+    QVERIFY2(!QFile::exists(QStringLiteral("/proc/") + QString::fromLatin1(pid)), pid.constData());
+}
+
+QTEST_GUILESS_MAIN(TestTerminalAgent)
+#include "tst_terminalagent.moc"
