@@ -3,7 +3,8 @@
 # tools, generates the data sets on tmpfs, runs each pair interleaved and prints one line per
 # comparison:  ratio <name> = <ours/theirs> (target <= <t>) ok|MISSED
 # Usage: bench/run.sh [--quick]        (--quick: smaller data, about five minutes)
-# BENCH_BUILD_DIR (default build-bench) and BENCH_ROUNDS adjust the run.
+# BENCH_BUILD_DIR (default build-bench), BENCH_ROUNDS and BENCH_ONLY (section numbers) adjust
+# the run; BENCH_CALLGRIND=1 adds instruction counts of both ZIP writers.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 quick=0
@@ -82,6 +83,15 @@ if want 1; then
         "$bin/zip/bench_zip create corpus ours.zip 6" "zip -r -q -6 theirs.zip corpus"
     pair zip-store 1.0 "rm -f ours.zip theirs.zip" \
         "$bin/zip/bench_zip create corpus ours.zip 0" "zip -r -q -0 theirs.zip corpus"
+    if [ "${BENCH_CALLGRIND:-0}" = 1 ]; then
+        # Instruction counts do not depend on the load of the machine.
+        irs() { valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
+            sed -n 's/.*Collected : //p'; }
+        rm -f ours.zip theirs.zip
+        ia=$(irs "$bin/zip/bench_zip" create corpus ours.zip 6)
+        ib=$(irs zip -r -q -6 theirs.zip corpus)
+        echo "# zip-deflate6 instructions: ours $ia, zip $ib, ratio $(awk -v a="$ia" -v b="$ib" 'BEGIN { printf "%.3f", a / b }')"
+    fi
     "$bin/zip/bench_zip" floor corpus 6 "$rounds" | tee floor.txt | sed 's/^/# /'
     awk '/^share/ { printf "ratio zip-share-of-zlib-level6 = %.3f (target >= 0.90) %s\n", $2,
         ($2 >= 0.90 ? "ok" : "MISSED") }' floor.txt
