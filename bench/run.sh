@@ -29,6 +29,8 @@ bin=$build/bench
 tmpbase=/tmp
 [ -d /dev/shm ] && [ -w /dev/shm ] && tmpbase=/dev/shm
 data=$(mktemp -d "$tmpbase/ravixbench.XXXXXX")
+# nginx's workers run as an unprivileged user and must reach the files.
+chmod 755 "$data"
 nginx_pid=
 cleanup() {
     [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null || true
@@ -158,7 +160,7 @@ CONF
         done
         if [ $up = 0 ]; then
             echo "ratio http-4MiB-blocks-time = n/a (target <= 1.25) MISSED: nginx did not start"
-            sed 's/^/#   /' nginx/logs/start.log nginx/logs/error.log 2>/dev/null || true
+            tail -n 3 nginx/logs/start.log nginx/logs/error.log 2>/dev/null | sed 's/^/#   /' || true
         else
             for mib in 4 1 16; do
                 target=1.25

@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 QMutex LoggerManager::_logMutex;
@@ -482,9 +483,11 @@ void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &c
         return;
 
     const QString suffix = LoggerManagerPrivate::effectiveSuffix();
-    const QString category = QString::fromLatin1(context.category);
-    const QString key =
-        category == QLatin1String("default") ? suffix : suffix + QLatin1Char('.') + category;
+    // Compared as bytes: the same as comparing the name decoded as Latin-1, without decoding it.
+    const bool defaultCategory = context.category && std::strcmp(context.category, "default") == 0;
+    const QString key = defaultCategory
+                            ? suffix
+                            : suffix + QLatin1Char('.') + QString::fromLatin1(context.category);
     if (!_rotateLogs || !_keepLogHandlers) {
         LoggerManager writer(key);
         QTextStream &s = *writer.stream();
@@ -494,7 +497,8 @@ void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &c
         return;
     }
     QSharedPointer<LoggerManager> writer = _loggers.value(key);
-    if (writer)
+    const bool kept = !writer.isNull();
+    if (kept)
         writer->open();
     else
         writer.reset(new LoggerManager(key));
@@ -503,7 +507,8 @@ void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &c
     LoggerManagerPrivate::writePrefix(s, record);
     s << message << Qt::endl;
     s.flush();
-    _loggers.insert(key, writer);
+    if (!kept)
+        _loggers.insert(key, writer);
 }
 
 void LoggerManager::ignoreLogs(QtMsgType, const QMessageLogContext &, const QString &) {}
