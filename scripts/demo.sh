@@ -66,7 +66,7 @@ cleanup() {
 trap cleanup EXIT
 nginx -p "$run/nginx/" -e "$run/nginx/logs/error.log" -c "$run/nginx/nginx.conf" &
 nginx_pid=$!
-for _ in $(seq 100); do
+for _ in $(seq 300); do
     curl -fsS -o /dev/null "http://127.0.0.1:$port/update.json" 2>/dev/null && break
     kill -0 "$nginx_pid" 2>/dev/null || { cat "$run/nginx/logs/error.log" >&2; exit 1; }
     sleep 0.1

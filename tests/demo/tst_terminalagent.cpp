@@ -18,6 +18,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace {
 
 constexpr int kWaitMs = 60000;
@@ -32,6 +35,14 @@ QByteArray sha1Hex(const QString &path)
 {
     return QCryptographicHash::hash(readAll(path), QCryptographicHash::Sha1).toHex();
 }
+
+// The agent ends with the test, also when the test is killed: the agent keeps running until
+// it is asked to stop, and an orphan would go on supervising its service.
+class AgentProcess : public QProcess
+{
+protected:
+    void setupChildProcess() override { ::prctl(PR_SET_PDEATHSIG, SIGTERM); }
+};
 
 } // namespace
 
@@ -49,7 +60,7 @@ private:
     QString workDir() const { return m_dir.path() + QStringLiteral("/work"); }
     QString siteDir() const { return m_dir.path() + QStringLiteral("/site"); }
     QString logText() const;
-    void startAgent(QProcess &agent, int duration);
+    void startAgent(AgentProcess &agent, int duration);
     QStringList eventKinds();
 
     QTemporaryDir m_dir;
@@ -85,7 +96,7 @@ QString TestTerminalAgent::logText() const
     return files.isEmpty() ? QString() : QString::fromUtf8(readAll(logs.filePath(files.last())));
 }
 
-void TestTerminalAgent::startAgent(QProcess &agent, int duration)
+void TestTerminalAgent::startAgent(AgentProcess &agent, int duration)
 {
     agent.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     agent.setStandardOutputFile(QProcess::nullDevice());
@@ -131,7 +142,7 @@ qint64 lastHeartbeatPid(const QString &heartbeats)
 
 void TestTerminalAgent::firstRunUntilSigterm()
 {
-    QProcess agent;
+    AgentProcess agent;
     startAgent(agent, 0);
     // The update is prepared and the service has been restarted once; then the agent is
     // asked to stop.
@@ -204,7 +215,7 @@ void TestTerminalAgent::firstRunUntilSigterm()
 void TestTerminalAgent::secondRunEndsAfterItsDuration()
 {
     QVERIFY2(m_firstRunEvents > 0, "the first run left no journal");
-    QProcess agent;
+    AgentProcess agent;
     startAgent(agent, 3);
     QVERIFY(agent.waitForFinished(kWaitMs));
     QCOMPARE(agent.exitStatus(), QProcess::NormalExit);
