@@ -45,6 +45,8 @@ protected:
 class RAVIXCORE_EXPORT InitConfig : public FileConfigHelper
 {
 public:
+    /// Section and key names of the file: [INIT] workDir, locale; [LOGS] logsDir,
+    /// keepLogsDays, keepLogsHandlers, rotateLogs, cleanAnyOldLogs.
     static const QString INIT_SECTION;
     static const QString LOGS_SECTION;
     static const QString WORK_DIR;
@@ -55,24 +57,40 @@ public:
     static const QString CLEAN_ANY_OLD_LOGS;
     static const QString LOCALE;
 
+    /// Opens the file at \a path (with \a create, a missing file is made) and, when there is a
+    /// file, creates the work, logs, run, versions and translations directories.
     InitConfig(const QString &path, bool create);
     ~InitConfig() override;
 
+    /// [INIT] workDir; by default the platform's shared data folder and baseWorkDir().
     virtual QString workDir() const;
+    /// [LOGS] logsDir; by default workDir() + "/logs".
     virtual QString loggerPath() const;
+    /// workDir() + "/run".
     virtual QString runPath() const;
+    /// Days a log file is kept ([LOGS] keepLogsDays, default 30); 0 silences the process.
     virtual int keepLogs() const;
+    /// Daily files with archiving ([LOGS] rotateLogs, an integer, default 1).
     virtual bool rotateLogs() const;
+    /// Log files stay open between records ([LOGS] keepLogsHandlers, default 1).
     virtual bool keepLogsHandlers() const;
+    /// [LOGS] cleanAnyOldLogs (default 0): the log clean-up also deletes every file older than
+    /// the keeping time anywhere below the logs directory (LoggerManager::setCleanAnyOldLogs).
     virtual bool cleanAnyOldLogs() const;
+    /// workDir() + "/versions", where the ".ver" files lie.
     virtual QString versionsPath() const;
+    /// workDir() + "/translations", the only place the root object loads catalogues from.
     virtual QString translationsPath() const;
+    /// [INIT] locale; the system's locale when unset.
     virtual QLocale locale() const;
+    /// Stores the locale's name as [INIT] locale.
     virtual void setlocale(const QLocale &locale);
 
     /// appWorkDir() or, when empty, the organisation name; in lower case.
     QString baseWorkDir() const;
 
+    /// The name of the default work folder, set once by the host before the first
+    /// InitConfig (empty: the organisation name).
     static QString appWorkDir();
     static void setAppWorkDir(const QString &name);
 
