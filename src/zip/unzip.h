@@ -72,38 +72,59 @@ public:
     UnZip();
     virtual ~UnZip();
 
+    /// An archive is open.
     bool isOpen() const;
 
+    /// Opens the archive file and reads its central directory (an open one is closed first).
+    /// PartiallyCorrupted leaves the archive open with the entries that could be read.
     ErrorCode openArchive(const QString &filename);
+    /// As above on a readable device, which the caller keeps owning.
     ErrorCode openArchive(QIODevice *device);
+    /// Closes the archive; a device given by the caller is left open. The password stays.
     void closeArchive();
 
+    /// The archive comment, read as UTF-8.
     QString archiveComment() const;
 
+    /// A translated text for an error code.
     QString formatError(UnZip::ErrorCode c) const;
 
+    /// Whether the archive has an entry of exactly this name.
     bool contains(const QString &file) const;
 
+    /// Entry names in name order; directories end with "/".
     QStringList fileList() const;
     QList<ZipEntry> entryList() const;
 
+    /// Decompresses every entry and checks its CRC, writing nothing.
     ErrorCode verifyArchive();
 
+    /// Extracts every entry below \a dirname, in name order; the first error ends the walk
+    /// (an entry passed over for a wrong password does not). Entry names never lead outside
+    /// the directory: "..", drive letters and leading separators are dropped. An entry whose
+    /// data is longer than its declared size is Corrupted, and a file left half written is
+    /// removed.
     ErrorCode extractAll(const QString &dirname, ExtractionOptions options = ExtractionOptions());
     ErrorCode extractAll(const QDir &dir, ExtractionOptions options = ExtractionOptions());
 
+    /// Extracts one entry below the directory (same path rules); FileNotFound for an unknown
+    /// name.
     ErrorCode extractFile(const QString &filename, const QString &dirname,
                           ExtractionOptions options = ExtractionOptions());
     ErrorCode extractFile(const QString &filename, const QDir &dir,
                           ExtractionOptions options = ExtractionOptions());
+    /// Extracts one entry's data into an open, writable device.
     ErrorCode extractFile(const QString &filename, QIODevice *device,
                           ExtractionOptions options = ExtractionOptions());
 
+    /// Extracts the named entries in list order; unknown names are passed over, any other
+    /// error ends the walk.
     ErrorCode extractFiles(const QStringList &filenames, const QString &dirname,
                            ExtractionOptions options = ExtractionOptions());
     ErrorCode extractFiles(const QStringList &filenames, const QDir &dir,
                            ExtractionOptions options = ExtractionOptions());
 
+    /// The password for encrypted entries extracted from now on.
     void setPassword(const QString &pwd);
 
 private:

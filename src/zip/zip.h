@@ -60,41 +60,60 @@ public:
     Zip();
     virtual ~Zip();
 
+    /// An archive is being written.
     bool isOpen() const;
 
+    /// Encrypts every file entry added while a non-empty password is set (traditional ZIP
+    /// encryption, header bytes from the system's secure random generator).
     void setPassword(const QString &pwd);
     void clearPassword();
     QString password() const;
 
+    /// Starts a new archive file (an open archive is finished first). Without \a overwrite an
+    /// existing file gives FileExists.
     ErrorCode createArchive(const QString &file, bool overwrite = true);
+    /// Starts a new archive on a device, opening it for writing when needed; the caller keeps
+    /// owning it.
     ErrorCode createArchive(QIODevice *device);
 
     QString archiveComment() const;
+    /// Written (as Latin-1) when the archive is closed.
     void setArchiveComment(const QString &comment);
 
+    /// Adds every file of the tree directly under the root (or the archive's top), without
+    /// subdirectory names.
     ErrorCode addDirectoryContents(const QString &path, CompressionLevel level = AutoFull);
     ErrorCode addDirectoryContents(const QString &path, const QString &root,
                                    CompressionLevel level = AutoFull);
 
+    /// Adds the directory and its tree under its own name, below \a root when given; linked
+    /// entries are not followed. \a addedFiles counts the files and directories visited.
     ErrorCode addDirectory(const QString &path, CompressionLevel level = AutoFull);
     ErrorCode addDirectory(const QString &path, const QString &root,
                            CompressionLevel level = AutoFull);
     ErrorCode addDirectory(const QString &path, const QString &root, CompressionOptions options,
                            CompressionLevel level = AutoFull, int *addedFiles = nullptr);
 
+    /// Adds one file (or directory) under its file name, below \a root when given. Files of
+    /// 59 bytes or less are stored; an entry that would pass the format's 4 GiB limit is refused.
     ErrorCode addFile(const QString &path, CompressionLevel level = AutoFull);
     ErrorCode addFile(const QString &path, const QString &root, CompressionLevel level = AutoFull);
     ErrorCode addFile(const QString &path, const QString &root, CompressionOptions options,
                       CompressionLevel level = AutoFull);
 
+    /// Adds several files and directories; a missing one gives FileNotFound before anything
+    /// is written, unless SkipBadFiles passes over it.
     ErrorCode addFiles(const QStringList &paths, CompressionLevel level = AutoFull);
     ErrorCode addFiles(const QStringList &paths, const QString &root,
                        CompressionLevel level = AutoFull);
     ErrorCode addFiles(const QStringList &paths, const QString &root, CompressionOptions options,
                        CompressionLevel level = AutoFull, int *addedFiles = nullptr);
 
+    /// Writes the central directory and finishes the archive; a file the writer opened itself
+    /// is flushed and closed; after a failure that file is removed.
     ErrorCode closeArchive();
 
+    /// A translated text for an error code.
     QString formatError(ErrorCode c) const;
 
 private:
