@@ -51,26 +51,35 @@ public:
     static void ignoreLogs(QtMsgType type, const QMessageLogContext &context,
                            const QString &message);
 
+    /// Where records go: the log file, the standard error stream, or both.
     static QFlags<EQtDebugOut> debugOuts();
     /// Stores the flags; a "no_more_logs" entry in the logs directory clears them all.
     static void setDebugOuts(const QFlags<EQtDebugOut> &outs);
 
+    /// Custom outputs by category name; they are called outside the log lock.
     static QMap<QString, OutputFunction> outputs();
     static void setOutputs(const QMap<QString, OutputFunction> &outputs);
     /// Sends every message of the category \a name to \a output instead of the standard outputs.
     static void setOutputs(const QString &name, OutputFunction output);
+    /// The category goes back to the standard outputs.
     static void removeOutput(const QString &name);
 
+    // The settings given to the last initLog().
     static QString logsPath();
     static bool rotateLogs();
     static unsigned keepingDays();
 
+    /// Log files stay open between records (default true); otherwise every record opens and
+    /// closes its file.
     static bool keepLogHandlers();
     static void setKeepLogHandlers(bool keep);
+    /// The writer name of the category "default" ("log"): files are "<date>_<app>.<suffix>".
     static QString defaultSuffix();
     static void setDefaultSuffix(const QString &suffix);
+    /// Further file name patterns the daily clean-up ages out besides the log files.
     static QStringList additionalEraseFilters();
     static void setAdditionalEraseFilters(const QStringList &filters);
+    /// Whether the clean-up also deletes every old file anywhere below the logs directory.
     static bool cleanAnyOldLogs();
     static void setCleanAnyOldLogs(bool clean);
 
