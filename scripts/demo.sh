@@ -88,10 +88,10 @@ echo
 echo "== report"
 echo "agent exit code:  $rc"
 echo "work directory:   $work"
-log=$(ls "$work"/logs/*.log 2>/dev/null | sort | tail -n 1)
+log=$(ls "$work"/logs/*.log 2>/dev/null | sort | tail -n 1 || true)
 echo "log file:         $log"
-echo "service restarts: $(grep -c 'restarted (start' "$log" || true)"
-package=$(ls "$work"/updates/*/terminal-agent-*.zip 2>/dev/null | head -n 1)
+echo "service restarts: $(grep -c 'restarted (start' "${log:-/dev/null}" || true)"
+package=$(ls "$work"/updates/*/terminal-agent-*.zip 2>/dev/null | head -n 1 || true)
 expected=$(cat "$site/package.sha1")
 if [ -n "$package" ] && [ "$(sha1sum "$package" | cut -d' ' -f1)" = "$expected" ]; then
     echo "package:          $package (sha1 $expected, verified)"
@@ -111,5 +111,5 @@ events=$(python3 -c 'import sqlite3, sys; print(sqlite3.connect(sys.argv[1]).exe
 echo "events in the DB: $events ($work/db/events.sqlite)"
 echo "version file:     $(ls "$work"/versions/*.ver 2>/dev/null | tr '\n' ' ')"
 echo "log tail:"
-tail -n 25 "$log" | sed 's/^/    /'
+[ -n "$log" ] && tail -n 25 "$log" | sed 's/^/    /'
 exit "$rc"
