@@ -32,6 +32,7 @@ public:
     QString name(Style style = PlatformConventions::nativeStyle()) const;
     void setName(const QString &name);
 
+    /// The executable's folder with '/' separators; namtiveExePath() with the platform's own.
     QString exePath(Style style = PlatformConventions::nativeStyle()) const;
     QString namtiveExePath(Style style = PlatformConventions::nativeStyle()) const;
     void setExePath(const QString &exePath);
@@ -40,6 +41,7 @@ public:
     QString exeFilePath(Style style = PlatformConventions::nativeStyle()) const;
     QString nativeExeFilePath(Style style = PlatformConventions::nativeStyle()) const;
 
+    /// The child's working folder with '/' separators; nativeWorkDir() with the platform's own.
     QString workDir(Style style = PlatformConventions::nativeStyle()) const;
     QString nativeWorkDir(Style style = PlatformConventions::nativeStyle()) const;
     void setWorkDir(const QString &workDir);
@@ -47,6 +49,7 @@ public:
     QString description() const;
     void setDescription(const QString &description);
 
+    /// The child's command-line arguments, in order.
     QStringList params() const;
     void setParams(const QStringList &params);
 
@@ -84,6 +87,7 @@ public:
     /// (Re-)reads the manifest file; failures are logged and leave the manifest empty.
     void parseManifest();
 
+    /// The manifest's "defaultExePath", else the application's folder.
     QString defaultExePath() const;
     QString resourcesManifest() const;
     QString manifestFileName() const;
@@ -92,6 +96,7 @@ public:
 
     /// The services whose executables existed when the file was read, in manifest order.
     QList<ExeInstance> instances() const;
+    /// Paths set and at least one service whose executable exists.
     bool isValid() const;
 
     /// For callers that read or rewrite the manifest file from several threads; nothing in
