@@ -26,24 +26,28 @@ public:
     /// Replaces the whole version number; a text that does not parse leaves it unparsed.
     void setVersion(const QString &version);
 
+    /// The build time stamp as ISO 8601 text; empty when unknown.
     QString build() const;
     QDateTime buildDt() const;
+    /// Reads an ISO 8601 date-time; other text leaves the build unknown.
     void setBuild(const QString &build);
 
+    /// -1 while the version is unparsed.
     int majorVersion() const;
     int minorVersion() const;
     int patchVersion() const;
+    /// The lower-case pre-release suffix ("rc1"); empty for a release.
     QString modificator() const;
 
     /// Three non-negative numbers and a valid build time.
     bool isValid() const;
 
-    // Version numbers only; the build is ignored.
+    /// Version numbers only; the build is ignored. A pre-release comes before its release.
     bool versionEquilTo(const AppVersion &other) const;
     bool versionLessThen(const AppVersion &other) const;
     bool versionMoreThen(const AppVersion &other) const;
 
-    // Version first, then build.
+    /// Version first, then build.
     bool operator==(const AppVersion &other) const;
     bool operator!=(const AppVersion &other) const;
     bool operator<(const AppVersion &other) const;
@@ -51,7 +55,7 @@ public:
     bool operator>(const AppVersion &other) const;
     bool operator>=(const AppVersion &other) const;
 
-    // Compare two version texts (no build).
+    /// Compare two version texts (no build).
     static bool lessThen(const QString &a, const QString &b);
     static bool moreThen(const QString &a, const QString &b);
     static bool equilTo(const QString &a, const QString &b);
