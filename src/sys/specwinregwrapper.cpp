@@ -5,6 +5,8 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
+
 namespace ravix {
 namespace swrw {
 
@@ -131,10 +133,14 @@ void encodeValue(const QVariant &value, std::uint32_t *type, Bytes *data)
         return;
     case QVariant::StringList:
     case QVariant::List: {
-        // A multi-string cannot hold an empty element nor be empty; those lists go whole
-        // into one encoded string.
+        // A multi-string cannot hold an empty element nor be empty, and a zero inside an
+        // element would split it in two when read back; those lists go whole into one
+        // encoded string.
         const QStringList items = variantListToStringList(value.toList());
-        if (!items.isEmpty() && !items.contains(QString())) {
+        const bool zeroInside = std::any_of(items.cbegin(), items.cend(), [](const QString &item) {
+            return item.contains(QChar::Null);
+        });
+        if (!items.isEmpty() && !items.contains(QString()) && !zeroInside) {
             *type = REG_TYPE_MULTI_SZ;
             data->clear();
             for (const QString &item : items) {

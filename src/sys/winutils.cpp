@@ -4,6 +4,7 @@
 #include "appframe/initconfig.h"
 #include "sys/oslayer_p.h"
 #include "sys/specwinregwrapper_p.h"
+#include "sys/sysutils_p.h"
 
 #include <QDebug>
 #include <QDir>
@@ -61,31 +62,14 @@ QString readWinlogon(const QString &name)
 // again; an application named like a system program would otherwise recurse for ever.
 bool g_repairingShell = false;
 
-void rebootMachine()
+// The reboot that lets a changed setting take effect. These settings are Windows ones: a
+// host that runs them elsewhere is never rebooted for them.
+void rebootForSettings()
 {
-    if (OsLayer::current().exitWindows(EXIT_WINDOWS_REBOOT, SHUTDOWN_REASON_MAJOR_APPLICATION))
-        return;
-    qWarning() << "START_REBOOTING";
-    OsLayer::current().startCommand(L"shutdown", {L"-r", L"-f", L"-t", L"1"}, false, 0);
-}
-
-bool writeCacheSettingXp(const QString &keyPath, bool enable, bool isDeviceParameters)
-{
-    SpecWinRegWrapperPrivate settings(keyPath, 0);
-    if (!isDeviceParameters) {
-        const QStringList groups =
-            settings.children(QString(), swrw::SpecWinRegWrapper::ChildGroups);
-        qWarning().noquote() << keyPath << groups;
-        bool result = false;
-        for (const QString &child : groups)
-            result = writeCacheSettingXp(keyPath + QLatin1Char('\\') + child, enable,
-                                         child == QLatin1String("Device Parameters")) ||
-                     result;
-        return result;
-    }
-    qWarning().noquote() << QStringLiteral("%1\\Disk\\UserWriteCacheSetting").arg(keyPath);
-    settings.set(QStringLiteral("Disk/UserWriteCacheSetting"), enable ? 1 : 0);
-    return true;
+    if (SysUtilsPrivate::windowsFlavour())
+        SysUtils::reboot();
+    else
+        qWarning() << "REBOOT: not supported on this platform";
 }
 
 void openTree(const QString &path)
@@ -344,7 +328,21 @@ bool WinUtils::setUserWriteCacheSetting(const QString &keyPath, bool enable,
         qWarning() << "NOT SUPPORTED YET";
         return false;
     }
-    return writeCacheSettingXp(keyPath, enable, isDeviceParameters);
+    SpecWinRegWrapperPrivate settings(keyPath, 0);
+    if (!isDeviceParameters) {
+        const QStringList groups =
+            settings.children(QString(), swrw::SpecWinRegWrapper::ChildGroups);
+        qWarning().noquote() << keyPath << groups;
+        bool result = false;
+        for (const QString &child : groups)
+            result = setUserWriteCacheSetting(keyPath + QLatin1Char('\\') + child, enable,
+                                              child == QLatin1String("Device Parameters")) ||
+                     result;
+        return result;
+    }
+    qWarning().noquote() << QStringLiteral("%1\\Disk\\UserWriteCacheSetting").arg(keyPath);
+    settings.set(QStringLiteral("Disk/UserWriteCacheSetting"), enable ? 1 : 0);
+    return true;
 }
 
 bool WinUtils::setDiskCachePolicy(bool enable)
@@ -424,12 +422,12 @@ void WinUtils::setPageFiles()
         if (policies.get(QStringLiteral("EnableLUA"), lua) && lua.toInt(&isInt) != 0 && isInt) {
             qWarning() << "DISABLE UAC";
             policies.set(QStringLiteral("EnableLUA"), 0);
-            rebootMachine();
+            rebootForSettings();
             return;
         }
     }
     if (changed)
-        rebootMachine();
+        rebootForSettings();
 }
 
 } // namespace ravix

@@ -216,6 +216,12 @@ private slots:
         QTest::newRow("list with empty element")
             << withEmpty << quint32(REG_TYPE_BINARY)
             << utf16(ravix::swrw::variantToString(withEmpty), 0) << withEmpty;
+        // As a multi-string the zero would end the element and start another one.
+        const QVariant withZero(
+            QStringList{QStringLiteral("a"), QString::fromUtf16(u"b\0c", 3), QStringLiteral("d")});
+        QTest::newRow("list with zero inside an element")
+            << withZero << quint32(REG_TYPE_BINARY)
+            << utf16(ravix::swrw::variantToString(withZero), 0) << withZero;
     }
 
     void valueTypes()

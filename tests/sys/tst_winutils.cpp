@@ -4,6 +4,8 @@
 #include <ravixcore/appframe/initconfig.h>
 #include <ravixcore/sys/winutils.h>
 
+#include "sys/sysutils_p.h"
+
 #include <QtTest>
 
 #include <QDir>
@@ -464,12 +466,52 @@ private slots:
                  reboot ? 1 : 0);
     }
 
+    // The reboot after a changed setting is the machine's full reboot: the shutdown command
+    // with its five-minute fallback, or nircmdc when that command does not start.
+    void rebootFallsBackToShutdownCommand_data()
+    {
+        QTest::addColumn<bool>("shutdownStarts");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<bool>("fallbackTimer");
+        QTest::newRow("shutdown starts") << true << QStringList{"shutdown -r -f -t 1"} << true;
+        QTest::newRow("shutdown does not start")
+            << false << QStringList{"shutdown -r -f -t 1 (not started)", "nircmdc exitwin reboot"}
+            << false;
+    }
+
     void rebootFallsBackToShutdownCommand()
     {
+        QFETCH(bool, shutdownStarts);
+        QFETCH(QStringList, commands);
+        QFETCH(bool, fallbackTimer);
         useXp(false);
         w->setExitWindowsResult(false);
+        w->setStartFails(L"shutdown", !shutdownStarts);
         WinUtils::setPageFiles();
-        QCOMPARE(commandLines(*w), QStringList{"shutdown -r -f -t 1"});
+        QStringList lines;
+        for (const auto &c : w->commands())
+            lines.append(QString::fromStdWString(c.line()) + (c.started ? "" : " (not started)"));
+        QCOMPARE(lines, commands);
+        QScopedPointer<QTimer> timer(ravix::SysUtilsPrivate::rebootFallbackTimer());
+        QCOMPARE(!timer.isNull(), fallbackTimer);
+        if (timer)
+            QCOMPARE(timer->interval(), 300000);
+    }
+
+    // Where the machine is controlled the Linux way, a Windows setting never reboots it.
+    void noRebootOutsideWindows()
+    {
+        useXp(false);
+        w->setDrives({L"C:\\"});
+        ravix::SysUtilsPrivate::setFlavour(ravix::SysUtilsPrivate::Flavour::Linux);
+        WinUtils::setPageFiles();
+        ravix::SysUtilsPrivate::setFlavour(ravix::SysUtilsPrivate::Flavour::Automatic);
+        QVERIFY(!rawMulti(rawValue(*w, REG_ROOT_LOCAL_MACHINE, MEMORY,
+                                   QStringLiteral("PagingFiles"), REG_KEY_WOW64_64KEY))
+                     .isEmpty());
+        QCOMPARE(countStartingWith(w->changes(), QStringLiteral("ExitWindowsEx")), 0);
+        QCOMPARE(commandLines(*w), QStringList());
+        QVERIFY(!ravix::SysUtilsPrivate::rebootFallbackTimer());
     }
 
     void diskCachePolicy_data()
