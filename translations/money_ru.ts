@@ -4,10 +4,6 @@
 <context>
     <name>QObject</name>
     <message>
-        <source>0 </source>
-        <translation>ноль </translation>
-    </message>
-    <message>
         <source>1 </source>
         <translation>один </translation>
     </message>

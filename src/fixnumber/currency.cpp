@@ -84,19 +84,37 @@ const char *const kScales[3][3] = {
 };
 const char kMinus[] = QT_TRANSLATE_NOOP("QObject", "Minus ");
 const char kBigMoney[] = QT_TRANSLATE_NOOP("QObject", "Big money ...");
-const char kZero[] = QT_TRANSLATE_NOOP("QObject", "0 ");
 
-// Looked up on every call, so translations installed late still apply to every word.
 QString word(const char *key)
 {
-    return QCoreApplication::translate(kContext, key);
+    return key ? QCoreApplication::translate(kContext, key) : QString();
 }
 
-/// Without a translation for it, zero is written in Russian like the rest of a sum in words.
-QString zeroWord()
+/// The words of digits, read from the translations once, at the first sum; the scale words and
+/// the sign are read on every call.
+struct DigitWords
 {
-    const QString w = word(kZero);
-    return w == QLatin1String(kZero) ? QStringLiteral(u"ноль ") : w;
+    QString ones[10];
+    QString onesFeminine[10];
+    QString teens[10];
+    QString tens[10];
+    QString hundreds[10];
+};
+
+const DigitWords &digitWords()
+{
+    static const DigitWords words = [] {
+        DigitWords w;
+        for (int i = 0; i < 10; ++i) {
+            w.ones[i] = word(kOnes[i]);
+            w.onesFeminine[i] = word(kOnesFeminine[i]);
+            w.teens[i] = word(kTeens[i]);
+            w.tens[i] = word(kTens[i]);
+            w.hundreds[i] = word(kHundreds[i]);
+        }
+        return w;
+    }();
+    return words;
 }
 
 /// 0 for units 1 (not in the teens), 1 for units 2–4 (not in the teens), 2 otherwise.
@@ -115,17 +133,12 @@ QString groupText(int value, int index, const QString &majorUnit)
     const int h = value / 100;
     const int t = value / 10 % 10;
     const int u = value % 10;
-    QString text;
-    if (h)
-        text += word(kHundreds[h]);
-    if (t == 1) {
-        text += word(kTeens[u]);
-    } else {
-        if (t)
-            text += word(kTens[t]);
-        if (u)
-            text += word(index == 2 ? kOnesFeminine[u] : kOnes[u]);
-    }
+    const DigitWords &words = digitWords();
+    QString text = words.hundreds[h];
+    if (t == 1)
+        text += words.teens[u];
+    else
+        text += words.tens[t] + (index == 2 ? words.onesFeminine[u] : words.ones[u]);
     if (index == 1)
         text += majorUnit + QLatin1String(", ");
     else
@@ -243,7 +256,8 @@ QString Currency::sumAsString(double sum, const QString &majorUnit, const QStrin
                    minorUnit + QLatin1Char(' ');
     qint64 integer = hundredths / 100;
     if (integer == 0) {
-        text.prepend(zeroWord() + majorUnit + QLatin1String(", "));
+        // Zero is not among the translated words.
+        text.prepend(QStringLiteral(u"ноль ") + majorUnit + QLatin1String(", "));
     } else {
         // A group of zeros above the units says nothing: 1000000 is "one million".
         for (int index = 1; integer > 0; ++index, integer /= 1000) {
@@ -252,8 +266,7 @@ QString Currency::sumAsString(double sum, const QString &majorUnit, const QStrin
                 text.prepend(groupText(group, index, majorUnit));
         }
     }
-    // A sum that rounds to zero has no sign.
-    if (sum < 0 && hundredths > 0)
+    if (sum < 0)
         text.prepend(word(kMinus));
     return text;
 }

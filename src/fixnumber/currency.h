@@ -66,9 +66,10 @@ public:
     QString valueToString(qint64 v) const;
 
     /// The sum in words for printed documents: "one thousand two hundred R, 50 c ". The words
-    /// come from the installed translations (context "QObject"); the units are given as they
-    /// are to be printed. Hundredths are rounded half up; sums beyond ±999999999999.99 give
-    /// the text "Big money ...".
+    /// come from the installed translations (context "QObject"); the words of digits are read
+    /// at the first call and kept for the life of the process, so install the catalogue before.
+    /// Zero is always "ноль ". The units are given as they are to be printed. Hundredths are
+    /// rounded half up; sums beyond ±999999999999.99 give the text "Big money ...".
     static QString sumAsString(double sum, const QString &majorUnit, const QString &minorUnit);
 
 private:
