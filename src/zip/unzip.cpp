@@ -547,12 +547,15 @@ UnZip::ErrorCode UnzipPrivate::streamEntry(ZipEntryP &entry, qint64 n, QIODevice
 }
 
 UnZip::ErrorCode UnzipPrivate::extractFile(const QString &path, ZipEntryP &entry, QIODevice *outDev,
-                                           UnZip::ExtractionOptions)
+                                           UnZip::ExtractionOptions options)
 {
     Keys keys(crcTable);
     qint64 n = 0;
     const UnZip::ErrorCode ec = beginEntry(path, entry, keys, n);
-    return ec == UnZip::Ok ? streamEntry(entry, n, outDev, keys) : ec;
+    if (ec != UnZip::Ok)
+        return ec;
+    // Verifying decompresses and checks only, also when a device was given.
+    return streamEntry(entry, n, options.testFlag(UnZip::VerifyOnly) ? nullptr : outDev, keys);
 }
 
 UnZip::ErrorCode UnzipPrivate::extractAll(const QDir &dir, UnZip::ExtractionOptions options)

@@ -107,8 +107,10 @@ bool ZipPrivate::writeAll(const char *data, qint64 len)
 Zip::ErrorCode ZipPrivate::createArchive(QIODevice *dev)
 {
     Q_ASSERT(dev);
-    if (device)
+    if (device) {
         closeArchive();
+        reset();
+    }
 
     device = dev;
     if (device != file)
@@ -717,7 +719,7 @@ Zip::ErrorCode Zip::createArchive(QIODevice *device)
         qDebug() << "Invalid device.";
         return OpenFailed;
     }
-    closeArchive();
+    // Only an archive still open is closed: a comment set beforehand stays for this one.
     return d->createArchive(device);
 }
 

@@ -40,13 +40,17 @@ bool zip_setFileTimestamp(const QString &fileName, const QDateTime &dt)
 {
     if (fileName.isEmpty())
         return true;
-    // The fields are local wall-clock time, whatever time spec dt carries.
-    const QDateTime local(dt.date(), dt.time(), Qt::LocalTime);
-    if (!local.isValid())
+    // The fields are local wall-clock time, whatever time spec dt carries. They go back to UTC
+    // with the present offset, the one the writer used to make them (zip_fromFileTimestamp),
+    // so a file keeps its time through an archive also when daylight saving differs between
+    // its date and today.
+    const QDateTime fields(dt.date(), dt.time(), Qt::UTC);
+    if (!fields.isValid())
         return false;
+    const QDateTime utc = fields.addSecs(-zip_currentUtcOffset());
     // Modification time in 100-ns units since 1601-01-01 UTC.
     const std::uint64_t written =
-        std::uint64_t(local.toMSecsSinceEpoch() * 10000 + 116444736000000000LL);
+        std::uint64_t(utc.toMSecsSinceEpoch() * 10000 + 116444736000000000LL);
     return ravix::oslayer::OsLayer::current().setFileTimes(fileName.toStdWString(), nullptr,
                                                            nullptr, &written);
 }

@@ -611,6 +611,16 @@ void TestZipWriter::commentIsLatin1()
     QCOMPARE(z.comment, comment.toLatin1());
     QCOMPARE(z.comment.size(), 7);
     QCOMPARE(le16(buffer.data(), 20), quint16(7));
+    // The close clears the comment.
+    QVERIFY(zip.archiveComment().isEmpty());
+
+    // Set before the archive is created on a device, the comment belongs to that archive.
+    QBuffer early;
+    zip.setArchiveComment("early");
+    QCOMPARE(zip.createArchive(&early), Zip::Ok);
+    QCOMPARE(zip.archiveComment(), QString("early"));
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    QCOMPARE(parseRaw(early.data()).comment, QByteArray("early"));
 }
 
 void TestZipWriter::closeFailureRemovesArchive()
