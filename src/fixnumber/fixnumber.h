@@ -67,7 +67,8 @@ public:
     void setMap(const QVariantMap &map);
 
     /// Exact comparison of the numbers, across multipliers; a multiplier of 0 compares by
-    /// its bare value.
+    /// its bare value. Exact rather than a relative tolerance on the doubles, which would make
+    /// different sums of ten billion and more equal and disagree with < and >.
     bool operator==(const FixNumber &other) const;
     bool operator!=(const FixNumber &other) const { return !(*this == other); }
     /// Ordering across multipliers; a number with multiplier 0 is below every scaled number.

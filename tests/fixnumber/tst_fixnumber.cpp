@@ -581,6 +581,9 @@ private slots:
         // Large amounts stay apart by a single cent.
         QTest::newRow("large, one cent") << 100u << qint64(10000000000000) << 100u
                                          << qint64(10000000000001) << false << true << false;
+        QTest::newRow("ten billion, one cent across")
+            << 1000u << qint64(10000000000010) << 100u << qint64(1000000000002) << false << true
+            << false;
         QTest::newRow("large across") << 1000u << qint64(1000000000000000000) << 100u
                                       << qint64(100000000000000001) << false << true << false;
         QTest::newRow("extremes across")
