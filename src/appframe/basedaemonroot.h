@@ -21,14 +21,12 @@ public:
     BaseDaemonRoot(int &argc, char **argv, const QString &configPath);
     ~BaseDaemonRoot() override;
 
-protected:
     /// Sets the default locale and installs the catalogues "qt", "qtbase" and every one
     /// registered with the version registry, from the configuration's translations directory.
     virtual void doSetupLocale(const QLocale &locale);
     /// The host's start-up work; it must create the application object. False ends init().
     virtual bool initApp() = 0;
 
-public:
     /// Reads the start-up file, calls initApp(), records the file's path in the application
     /// property "INIT_CONFIG_PATH", saves the version file, starts logging and sets up the
     /// locale. Returns initApp()'s result; false too when the hook made no application object.

@@ -28,14 +28,9 @@ RavixCoreInit::RavixCoreInit()
 {
     const QString name = QString::fromLatin1(LIBRARY_NAME);
     if (!_version.isValid()) {
-        // The compiler pads a one-digit day with a second space ("Dec  6 2021").
-        const QString stamp = QStringLiteral("%1 %2")
-                                  .arg(QStringLiteral(__DATE__), QStringLiteral(__TIME__))
-                                  .simplified();
-        const QDateTime built =
-            QLocale(QStringLiteral("en")).toDateTime(stamp, QStringLiteral("MMM d yyyy hh:mm:ss"));
         _version = AppVersionManager::addVersion(
-            name, AppVersion(QString::fromLatin1(LIBRARY_VERSION), built.toString(Qt::ISODate)));
+            name, AppVersion(QString::fromLatin1(LIBRARY_VERSION),
+                             buildStamp(QStringLiteral(__DATE__), QStringLiteral(__TIME__))));
     }
     AppVersionManager::addLocalisation(name);
 }

@@ -19,16 +19,21 @@ AppVersion::Number AppVersion::Number::parse(const QString &text)
         return n;
 
     // "a" is looked for first and alone, so "beta" splits at its "a" and fails below.
+    // Otherwise a "b" split comes first and an "rc" split is then made on the number left
+    // by it, whose tail replaces the modificator: "3rc1b2" is 3 with "rc1".
     QString number = parts.at(2).toLower();
     QString modificator;
-    int at = number.indexOf(QLatin1Char('a'));
-    if (at < 0)
-        at = number.indexOf(QLatin1Char('b'));
-    if (at < 0)
-        at = number.indexOf(QLatin1String("rc"));
-    if (at >= 0) {
+    const auto splitAt = [&number, &modificator](int at) {
+        if (at < 0)
+            return;
         modificator = number.mid(at);
         number.truncate(at);
+    };
+    if (number.contains(QLatin1Char('a'))) {
+        splitAt(number.indexOf(QLatin1Char('a')));
+    } else {
+        splitAt(number.indexOf(QLatin1Char('b')));
+        splitAt(number.indexOf(QLatin1String("rc")));
     }
     const int patch = number.toInt(&ok, 10);
     if (!ok)

@@ -50,6 +50,13 @@ private slots:
         // "a" is searched first, so "beta" leaves "3bet" as the number.
         QTest::newRow("beta word") << "1.2.3beta" << -1 << -1 << -1 << ""
                                    << "-1.-1.-1";
+        // After a "b" split the number left over is split again at "rc".
+        QTest::newRow("rc before b") << "1.2.3rc1b2" << 1 << 2 << 3 << "rc1"
+                                     << "1.2.3rc1";
+        QTest::newRow("bare rc before b") << "1.2.3RCb" << 1 << 2 << 3 << "rc"
+                                          << "1.2.3rc";
+        QTest::newRow("b before rc") << "1.2.3b1rc2" << 1 << 2 << 3 << "b1rc2"
+                                     << "1.2.3b1rc2";
         QTest::newRow("unknown suffix") << "1.2.3c" << -1 << -1 << -1 << ""
                                         << "-1.-1.-1";
         QTest::newRow("spaced") << " 1 . 2 . 3 " << 1 << 2 << 3 << ""
