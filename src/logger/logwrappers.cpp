@@ -44,10 +44,12 @@ struct DebugDump
     void label(const QString &text, int size) { d << text << size << logtab; }
     void emptyNotice(const QString &text) { d << text << &Qt::endl; }
     void hex(const QByteArray &pair) { d << pair; }
-    void gap() { d << QStringLiteral("  "); }
-    void pad(int n) { d << QString(n, QLatin1Char(' ')); }
+    // Separators and padding go in as plain C texts, which the debug stream never quotes:
+    // only the hex pairs and the text column are items.
+    void gap() { d << "  "; }
+    void pad(int n) { d << QByteArray(n, ' ').constData(); }
     void text(const QString &t) { d << t; }
-    void newLine() { d << &Qt::endl << QString(kIndent - 1, QLatin1Char(' ')); }
+    void newLine() { d << &Qt::endl << QByteArray(kIndent - 1, ' ').constData(); }
 };
 
 template <class Out> void dumpBinary(const logbinary &v, Out &out)

@@ -141,23 +141,33 @@ void TestLogWrappers::binaryDecoderSpansLines()
 void TestLogWrappers::binaryOnDebug_data()
 {
     QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<bool>("quote");
     QTest::addColumn<QString>("expected");
 
     const QString head = QStringLiteral("Bytearrray size =  ");
-    QTest::newRow("empty") << QByteArray() << head + "0 " + kTab + "Byte array is empty \n";
-    QTest::newRow("two bytes") << QByteArray("A\n")
+    QTest::newRow("empty") << QByteArray() << false
+                           << head + "0 " + kTab + "Byte array is empty \n";
+    QTest::newRow("two bytes") << QByteArray("A\n") << false
                                << head + "2 " + kTab + "41 0a " + spaces(6 * 3 + 30) + " A. ";
     QTest::newRow("seventeen bytes")
-        << QByteArray("0123456789abcdefX")
+        << QByteArray("0123456789abcdefX") << false
         << head + "17 " + kTab + "30 31 32 33 34 35 36 37    38 39 61 62 63 64 65 66    " +
                "0123456789abcdef " + kTab + "58 " + spaces(7 * 3 + 30) + " X ";
+    // Quoting marks the items only; separators, padding and indentation stay bare.
+    QTest::newRow("seventeen bytes, quoted")
+        << QByteArray("0123456789abcdefX") << true
+        << "\"Bytearrray size = \" 17 " + kTab +
+               "\"30\" \"31\" \"32\" \"33\" \"34\" \"35\" \"36\" \"37\"    " +
+               "\"38\" \"39\" \"61\" \"62\" \"63\" \"64\" \"65\" \"66\"    " +
+               "\"0123456789abcdef\" " + kTab + "\"58\" " + spaces(7 * 3 + 30) + " \"X\" ";
 }
 
 void TestLogWrappers::binaryOnDebug()
 {
     QFETCH(QByteArray, data);
+    QFETCH(bool, quote);
     QFETCH(QString, expected);
-    QCOMPARE(onDebug(logbinary(data, "UTF-8"), false), expected);
+    QCOMPARE(onDebug(logbinary(data, "UTF-8"), quote), expected);
 }
 
 void TestLogWrappers::encoded_data()
