@@ -34,6 +34,7 @@ public:
     ~IntConfigParameter() override;
 
     bool isValid() const override;
+    /// Valid, within the range and, when allowed values are listed, among them.
     bool valueIsValid() const override;
     QVariantMap toMap() const override;
     void parseMap(const QVariantMap &map) override;
@@ -75,6 +76,7 @@ public:
     ~BytesConfigParameter() override;
 
     bool isValid() const override;
+    /// The same as isValid(): bytes have no constraint.
     bool valueIsValid() const override;
     QVariantMap toMap() const override;
     void parseMap(const QVariantMap &map) override;
@@ -110,6 +112,7 @@ public:
     ~DoubleConfigParameter() override;
 
     bool isValid() const override;
+    /// Valid and within the range (a NaN value or bound fails).
     bool valueIsValid() const override;
     QVariantMap toMap() const override;
     void parseMap(const QVariantMap &map) override;
@@ -144,6 +147,7 @@ public:
     ~StringConfigParameter() override;
 
     bool isValid() const override;
+    /// Valid and, when allowed values are listed, among them (case-insensitive).
     bool valueIsValid() const override;
     QVariantMap toMap() const override;
     void parseMap(const QVariantMap &map) override;
@@ -178,6 +182,7 @@ public:
     ~KeyValConfigParameter() override;
 
     bool isValid() const override;
+    /// Valid and the key names one of the entries.
     bool valueIsValid() const override;
     QVariantMap toMap() const override;
     void parseMap(const QVariantMap &map) override;
