@@ -47,11 +47,14 @@ public:
     QString updateVersion() const { return _updateVersion; }
     QString build() const { return _build; }
     QString fileUrl() const { return _fileUrl; }
+    /// The raw 20-byte SHA-1 digest (read from hexadecimal text).
     QByteArray sha1() const { return _sha1; }
+    /// Bytes; 0 when the document gave none.
     int fileSize() const { return _fileSize; }
     QString name() const { return _name; }
     UpdatePkgConfig config() const { return _config; }
 
+    /// The package's version and build as a version value.
     AppVersion appVersion() const;
     /// The local path: "<store>/<update version>/<file name of the URL>".
     QString fileName() const;
@@ -59,6 +62,8 @@ public:
     /// also stay inside the store (a plain file name and a version without separators).
     bool isValid() const;
 
+    /// The stored form: build, fileUrl, sha1 (lower-case hex), fileSize and name; the
+    /// package's own version is not written (it is the update's when read back).
     QJsonObject toObject() const;
     QVariantMap toMap() const;
 
@@ -100,6 +105,8 @@ public:
     /// A safe, non-empty version and at least one package, every package valid.
     bool isValid() const;
 
+    /// The stored form: version, description, changeLogUrl and packages. Documents give the
+    /// link as "changelog", so a stored form read back has none.
     QJsonObject toObject() const;
     QVariantMap toMap() const;
 
