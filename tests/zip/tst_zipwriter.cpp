@@ -39,6 +39,31 @@ QByteArray rawDeflate(const QByteArray &in, int level)
     return out;
 }
 
+// Traditional archive decryption, written out here so the test does not lean on the reader.
+QByteArray pkDecrypt(const QByteArray &cipher, const QByteArray &password)
+{
+    const z_crc_t *table = get_crc_table();
+    quint32 k[3] = {0x12345678u, 0x23456789u, 0x34567890u};
+    auto crcStep = [table](quint32 c, quint8 b) {
+        return quint32(table[(c ^ b) & 0xFF]) ^ (c >> 8);
+    };
+    auto update = [&](quint8 c) {
+        k[0] = crcStep(k[0], c);
+        k[1] = (k[1] + (k[0] & 0xFF)) * 134775813u + 1;
+        k[2] = crcStep(k[2], quint8(k[1] >> 24));
+    };
+    for (char c : password)
+        update(quint8(c));
+    QByteArray plain;
+    for (char c : cipher) {
+        const quint32 t = (k[2] & 0xFFFF) | 2;
+        const quint8 p = quint8(quint8(c) ^ quint8((t * (t ^ 1)) >> 8));
+        update(p);
+        plain.append(char(p));
+    }
+    return plain;
+}
+
 quint32 crcOf(const QByteArray &b)
 {
     return quint32(crc32(0, reinterpret_cast<const Bytef *>(b.constData()), uInt(b.size())));
@@ -470,6 +495,10 @@ void TestZipWriter::goldenBytes()
 
     QByteArray actual = readFile(path("g.zip"));
     QCOMPARE(actual.size(), expected.size());
+    // The header ends with the low and the high byte of the time; the data follows it.
+    const QByteArray plainHeaderAndData = pkDecrypt(actual.mid(cipherAt, 22), "pw");
+    QCOMPARE(plainHeaderAndData.mid(10, 2), QByteArray("\xC7\x53", 2));
+    QCOMPARE(plainHeaderAndData.mid(12), secret);
     actual.replace(cipherAt, 22, QByteArray(22, '?'));
     for (int i = 0; i < expected.size(); ++i) {
         if (actual.at(i) != expected.at(i))
