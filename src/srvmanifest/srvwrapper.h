@@ -26,12 +26,15 @@ public:
 
     ExeInstance instance() const;
 
+    /// The service's executable exists (ExeInstance::isValid()).
     virtual bool isValid() const;
+    /// The child process is starting or running.
     virtual bool isRunned() const = 0;
 
 signals:
     /// \a exe is the service's ExeInstance::name().
     void started(const QString &exe);
+    /// The child ended, whatever the reason; while the wrapper runs it is started again.
     void finished(const QString &exe);
 
 public slots:
@@ -41,6 +44,8 @@ public slots:
     void stop(bool sync = false);
 
 protected:
+    /// The subclass's start and stop of the child. They keep _keepRunning, so that an ended
+    /// child is started again only while the service is meant to run.
     virtual void doStart(bool sync) = 0;
     virtual void doStop(bool sync) = 0;
 
