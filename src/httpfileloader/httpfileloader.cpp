@@ -105,18 +105,18 @@ QPointer<QThread> HttpFileLoader::download(const QString &url, const QString &fi
                                            QObject *receiver, const char *finishedSlot,
                                            const char *progressSlot, qint32 blockSize)
 {
-    qCDebug(hfl) << url;
+    qCDebug(hfl).noquote() << url;
     if (url.isEmpty() || fileName.isEmpty()) {
-        qCWarning(hfl) << tr("Invalid fileName or url: %1 - %2").arg(fileName, url);
+        qCWarning(hfl).noquote() << tr("Invalid fileName or url: %1 - %2").arg(fileName, url);
         return QPointer<QThread>();
     }
     // A block of no bytes would never move the download forward.
     if (blockSize <= 0) {
-        qCWarning(hfl) << tr("Invalid block size: %1").arg(blockSize);
+        qCWarning(hfl).noquote() << tr("Invalid block size: %1").arg(blockSize);
         return QPointer<QThread>();
     }
     if (!DirCreator::checkAndCreate(QFileInfo(fileName).absolutePath(), DirCreator::DEFAULT_ALL))
-        qWarning() << tr("Target directory creation error");
+        qWarning().noquote() << tr("Target directory creation error");
 
     auto *loader =
         new HttpFileLoader(url, fileName, blockSize, receiver, finishedSlot, progressSlot);
@@ -214,7 +214,7 @@ void HttpFileLoader::dropManager()
 void HttpFileLoader::download()
 {
     if (!_manager || !_timeoutTimer) {
-        qCCritical(hfl) << tr("QNetworkAccessManager is null");
+        qCCritical(hfl).noquote() << tr("QNetworkAccessManager is null");
         emit finished();
         emit finished(QString());
         return;
@@ -225,11 +225,11 @@ void HttpFileLoader::download()
     const QUrl url(_url, QUrl::TolerantMode);
     QNetworkRequest request(url);
     const qint32 offset = calcOffset();
-    qCDebug(hfl) << tr("Attempt #%1. Offcet = %2. BlockSize = %3. URL = %4")
-                        .arg(_attempt)
-                        .arg(offset)
-                        .arg(_blockSize)
-                        .arg(_url);
+    qCDebug(hfl).noquote() << tr("Attempt #%1. Offcet = %2. BlockSize = %3. URL = %4")
+                                  .arg(_attempt)
+                                  .arg(offset)
+                                  .arg(_blockSize)
+                                  .arg(_url);
     request.setRawHeader(
         "Range",
         QStringLiteral("bytes=%1-%2").arg(offset).arg(qint64(offset) + _blockSize).toLatin1());
@@ -244,20 +244,20 @@ void HttpFileLoader::finished(QNetworkReply *reply)
 {
     if (_timeoutTimer)
         _timeoutTimer->stop();
-    qCDebug(hfl) << tr("BLOCK FINISHED") << _url;
+    qCDebug(hfl).noquote() << tr("BLOCK FINISHED") << _url;
     if (!reply) {
-        qCCritical(hfl) << tr("Reply is null object");
+        qCCritical(hfl).noquote() << tr("Reply is null object");
         retry();
         return;
     }
     if (reply->property(kTlsRejected).toBool()) {
-        qCWarning(hfl) << reply->errorString() << _url;
+        qCWarning(hfl).noquote() << reply->errorString() << _url;
         disposeReply(reply);
         fail();
         return;
     }
     if (reply->error() == QNetworkReply::ContentNotFoundError) {
-        qCWarning(hfl) << reply->errorString() << _url;
+        qCWarning(hfl).noquote() << reply->errorString() << _url;
         disposeReply(reply);
         endDownload();
         emit finished(QString());
@@ -267,7 +267,7 @@ void HttpFileLoader::finished(QNetworkReply *reply)
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status == 416) {
         // The partial file does not fit the remote file any more: start from the beginning.
-        qCWarning(hfl) << reply->errorString() << _url << partFilePath();
+        qCWarning(hfl).noquote() << reply->errorString() << _url << partFilePath();
         disposeReply(reply);
         if (QFile::exists(partFilePath()) && discardPartFile()) {
             download();
@@ -277,10 +277,14 @@ void HttpFileLoader::finished(QNetworkReply *reply)
         return;
     }
     if (reply->error() != QNetworkReply::NoError || (status != 200 && status != 206)) {
+        // A status the transport took for success (a redirect, say) has no error name.
         const char *code =
             QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(reply->error());
-        qCWarning(hfl).noquote() << (code ? code : "") << status << reply->errorString() << kLogTab
-                                 << _url << rawHeaders(reply);
+        const QString what = reply->error() != QNetworkReply::NoError
+                                 ? QString::fromLatin1(code ? code : "")
+                                 : QString::number(status);
+        qCWarning(hfl).noquote() << what << reply->errorString() << kLogTab << _url
+                                 << rawHeaders(reply);
         disposeReply(reply);
         retry();
         return;
@@ -308,7 +312,7 @@ void HttpFileLoader::finished(QNetworkReply *reply)
     // Without a range the server sends the whole file, however large: write it all from 0.
     const bool wholeFile = !ranged;
     if (ranged && QFileInfo(partFilePath()).size() > total) {
-        qCWarning(hfl) << partFilePath() << total;
+        qCWarning(hfl).noquote() << partFilePath() << total;
         disposeReply(reply);
         discardPartFile();
         retry();
@@ -317,7 +321,7 @@ void HttpFileLoader::finished(QNetworkReply *reply)
 
     QFile part(partFilePath());
     if (!part.open(QIODevice::ReadWrite)) {
-        qCCritical(hfl) << part.errorString() << partFilePath();
+        qCCritical(hfl).noquote() << part.errorString() << partFilePath();
         disposeReply(reply);
         retry();
         return;
@@ -338,7 +342,7 @@ void HttpFileLoader::finished(QNetworkReply *reply)
     }
     disposeReply(reply);
     if (!writeOk)
-        qCCritical(hfl) << part.errorString() << partFilePath();
+        qCCritical(hfl).noquote() << part.errorString() << partFilePath();
     part.close();
     DirCreator::changeFilePermissions(partFilePath(), DirCreator::FILE_DEFAULT_ALL);
 
@@ -350,7 +354,7 @@ void HttpFileLoader::finished(QNetworkReply *reply)
         // Renaming gives the same file as copying and removing, without writing the whole
         // download a second time; a copy remains the way when the rename is refused.
         if (!QFile::rename(partFilePath(), _fileName) && !QFile::copy(partFilePath(), _fileName)) {
-            qCWarning(hfl) << tr("%1 copying error").arg(_fileName);
+            qCWarning(hfl).noquote() << tr("%1 copying error").arg(_fileName);
             endDownload();
             emit finished(QString());
             return;
@@ -363,7 +367,7 @@ void HttpFileLoader::finished(QNetworkReply *reply)
     }
     if (size > total) {
         // Only a server that contradicts itself gets here.
-        qCWarning(hfl) << partFilePath() << size << total;
+        qCWarning(hfl).noquote() << partFilePath() << size << total;
         discardPartFile();
         retry();
         return;
@@ -411,7 +415,7 @@ bool HttpFileLoader::discardPartFile()
     QFile part(partFilePath());
     if (part.remove())
         return true;
-    qCCritical(hfl) << part.errorString() << partFilePath();
+    qCCritical(hfl).noquote() << part.errorString() << partFilePath();
     return false;
 }
 
@@ -426,7 +430,7 @@ void HttpFileLoader::downloadTimeout()
 {
     if (_timeoutTimer)
         _timeoutTimer->stop();
-    qCWarning(hfl) << tr("DOWNLOAD TIMEOUT");
+    qCWarning(hfl).noquote() << tr("DOWNLOAD TIMEOUT");
     dropManager();
     if (_attempt >= kMaxAttempts) {
         endDownload();
@@ -441,7 +445,7 @@ void HttpFileLoader::downloadTimeout()
 
 void HttpFileLoader::authenticationRequired(QNetworkReply *reply, QAuthenticator *)
 {
-    qCWarning(hfl) << tr("AUTHENTICATION_REQUIRED!") << _url;
+    qCWarning(hfl).noquote() << tr("AUTHENTICATION_REQUIRED!") << _url;
     endDownload();
     // The manager is inside its own signal: close the reply once it is done with it.
     if (reply)
@@ -471,7 +475,7 @@ void HttpFileLoader::onSslErrors(QNetworkReply *reply, const QList<QSslError> &e
         return;
     }
     for (const QSslError &e : errors)
-        qCWarning(hfl) << e.errorString() << _url;
+        qCWarning(hfl).noquote() << e.errorString() << _url;
     reply->setProperty(kTlsRejected, true);
 }
 

@@ -110,7 +110,7 @@ bool BaseSqliteDbConnector::vacuum() const
     QSqlQuery query(_db);
     for (const QString &statement : {QStringLiteral("reindex;"), QStringLiteral("VACUUM;")}) {
         if (!query.exec(statement)) {
-            qCritical() << query.lastQuery() << query.lastError();
+            qCritical().noquote() << query.lastQuery() << query.lastError();
             return false;
         }
     }
@@ -315,8 +315,8 @@ bool BaseSqliteDbConnector::resetDbTables(const QStringList &tables)
                 .arg(quoted(table, QLatin1Char('\'')))};
         for (const QString &statement : statements) {
             if (!query.exec(statement)) {
-                qCritical() << query.lastError() << logtab << query.lastQuery() << logtab
-                            << query.executedQuery() << logvariant(query.boundValues());
+                qCritical().noquote() << query.lastError() << logtab << query.lastQuery() << logtab
+                                      << query.executedQuery() << logvariant(query.boundValues());
                 return false;
             }
         }

@@ -166,14 +166,14 @@ void SrvManifest::parseManifest()
 
     QFile file(_manifestFileName);
     if (!file.open(QIODevice::ReadOnly)) {
-        qCritical() << _manifestFileName << logtab << file.errorString();
+        qCritical().noquote() << _manifestFileName << logtab << file.errorString();
         return;
     }
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
     file.close();
     if (parseError.error != QJsonParseError::NoError) {
-        qCritical() << _manifestFileName << logtab << parseError.errorString();
+        qCritical().noquote() << _manifestFileName << logtab << parseError.errorString();
         return;
     }
 

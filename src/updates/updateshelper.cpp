@@ -50,24 +50,23 @@ bool UpdatesHelper::parseUpdateInfo(const QByteArray &data)
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
     if (error.error != QJsonParseError::NoError) {
-        qWarning() << QStringLiteral("%1: [%2] %3")
-                          .arg(tr("Invalid data format"))
-                          .arg(int(error.error))
-                          .arg(error.errorString())
-                   << logtab << logbinary(data.mid(error.offset), "UTF-8");
+        qWarning().noquote() << QStringLiteral("%1: [%2] %3")
+                                    .arg(tr("Invalid data format"),
+                                         QString::number(int(error.error)), error.errorString())
+                             << logtab << logbinary(data.mid(error.offset), "UTF-8");
         return false;
     }
     const QJsonObject root = doc.object();
     const QJsonArray updates = root.value(OS_VERSION).toArray();
     if (!root.contains(OS_VERSION) || updates.isEmpty()) {
-        qWarning() << tr("There are not updates for your operating system");
+        qWarning().noquote() << tr("There are not updates for your operating system");
         return false;
     }
     _infos.clear();
     for (const QJsonValue &element : updates)
         prepareObject(element.toObject());
     if (_infos.isEmpty()) {
-        qWarning() << tr("There are not valid updates for your operating system");
+        qWarning().noquote() << tr("There are not valid updates for your operating system");
         return false;
     }
     return true;
@@ -102,7 +101,7 @@ bool UpdatesHelper::saveUpdateInfo(const UpdateInfo &info)
     QString error;
     if (!writeAtomically(_config.updatesInfoPath(info.version()),
                          QJsonDocument(info.toObject()).toJson(), &error)) {
-        qWarning() << error;
+        qWarning().noquote() << error;
         return false;
     }
     return true;
@@ -112,13 +111,13 @@ bool UpdatesHelper::loadUpdateInfo(UpdateInfo &info, const QString &path) const
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        qWarning() << file.errorString();
+        qWarning().noquote() << file.errorString();
         return false;
     }
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
     if (error.error != QJsonParseError::NoError) {
-        qWarning() << error.errorString();
+        qWarning().noquote() << error.errorString();
         return false;
     }
     info = UpdateInfo(doc.object(), _config);

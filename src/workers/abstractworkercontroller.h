@@ -24,9 +24,8 @@ public:
     explicit AbstractWorkerController(QObject *parent = nullptr);
     ~AbstractWorkerController() override;
 
-    /// Hosts the worker in a new thread, not yet started. Null for a null worker.
-    virtual AbstractWorkerThread *addWorkerToThread(AbstractWorker *worker);
-
+    // The virtual functions are declared in the order subclasses built elsewhere expect in the
+    // virtual table, hence the changes of access.
 protected:
     /// Creates and starts the workers; false asks every hosted thread to quit.
     virtual bool doStart() = 0;
@@ -34,6 +33,12 @@ protected:
     virtual bool doStop();
     /// Terminates the threads one after another until all are destroyed.
     virtual bool doKillThreads();
+
+public:
+    /// Hosts the worker in a new thread, not yet started. Null for a null worker.
+    virtual AbstractWorkerThread *addWorkerToThread(AbstractWorker *worker);
+
+protected:
     /// Called when a hosted worker has started; does nothing by default.
     virtual void processStartedWorker();
     /// Called when a hosted thread was destroyed; prunes the thread list.

@@ -8,6 +8,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QMutex>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSslConfiguration>
@@ -76,6 +77,50 @@ public slots:
         progress << value;
     }
 };
+
+// Log records with their category, also those written in the loader's thread.
+class CategoryCapture
+{
+public:
+    CategoryCapture()
+    {
+        s_records.clear();
+        s_previous = qInstallMessageHandler(handler);
+    }
+    ~CategoryCapture() { qInstallMessageHandler(s_previous); }
+    // "category|type|text" of every record so far, oldest first.
+    QStringList records() const
+    {
+        QMutexLocker lock(&s_mutex);
+        return s_records;
+    }
+    QStringList records(const QString &category, QtMsgType type) const
+    {
+        QStringList result;
+        const QString prefix = QStringLiteral("%1|%2|").arg(category).arg(int(type));
+        for (const QString &record : records()) {
+            if (record.startsWith(prefix))
+                result << record.mid(prefix.size());
+        }
+        return result;
+    }
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &msg)
+    {
+        QMutexLocker lock(&s_mutex);
+        s_records << QStringLiteral("%1|%2|%3")
+                         .arg(QLatin1String(context.category ? context.category : ""))
+                         .arg(int(type))
+                         .arg(msg);
+    }
+    static QMutex s_mutex;
+    static QStringList s_records;
+    static QtMessageHandler s_previous;
+};
+QMutex CategoryCapture::s_mutex;
+QStringList CategoryCapture::s_records;
+QtMessageHandler CategoryCapture::s_previous = nullptr;
 
 using Answer = FaultServer::Answer;
 using Request = FaultServer::Request;
@@ -252,8 +297,14 @@ private slots:
         QFETCH(int, blockSize);
         QTemporaryDir tmp;
         const QString target = file.isEmpty() ? QString() : tmp.filePath(file);
+        CategoryCapture capture;
         QVERIFY(HttpFileLoader::download(url, target, blockSize).isNull());
         QVERIFY(!QFile::exists(tmp.filePath("f.bin.part")));
+        QCOMPARE(capture.records("hfl", QtDebugMsg), QStringList{url});
+        if (blockSize > 0) {
+            QCOMPARE(capture.records("hfl", QtWarningMsg),
+                     QStringList{QString("Invalid fileName or url: %1 - %2").arg(target, url)});
+        }
     }
 
     // ---- a real server ----
@@ -409,21 +460,35 @@ private slots:
     {
         QTest::addColumn<QByteArray>("status");
         QTest::addColumn<QList<QByteArray>>("headers");
+        // The warning is the line's start; the URL follows it.
+        QTest::addColumn<QString>("warning");
         QTest::newRow("404") << QByteArray("404 Not Found")
-                             << QList<QByteArray>{"Content-Length: 0"};
+                             << QList<QByteArray>{"Content-Length: 0"} << QString();
         QTest::newRow("401") << QByteArray("401 Unauthorized")
                              << QList<QByteArray>{"WWW-Authenticate: Basic realm=\"updates\"",
-                                                  "Content-Length: 0"};
+                                                  "Content-Length: 0"}
+                             << "AUTHENTICATION_REQUIRED!";
     }
     void immediateFailure()
     {
         QFETCH(QByteArray, status);
         QFETCH(QList<QByteArray>, headers);
+        QFETCH(QString, warning);
         FaultServer server;
         server.setHandler([&](const Request &, int) { return FaultServer::raw(status, headers); });
         QVERIFY(writeFile(target() + ".part", "12345"));
         Receiver r;
+        CategoryCapture capture;
         FETCH_AND_CHECK(server, QByteArray(), false, r);
+        const QStringList warnings = capture.records("hfl", QtWarningMsg);
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings.first().endsWith(" " + server.url()), qPrintable(warnings.first()));
+        if (!warning.isEmpty())
+            QCOMPARE(warnings.first(), warning + " " + server.url());
+        QVERIFY(capture.records("hfl", QtDebugMsg)
+                    .contains("Attempt #1. Offcet = 5. BlockSize = 1000. URL = " + server.url()));
+        if (warning.isEmpty())
+            QVERIFY(capture.records("hfl", QtDebugMsg).contains("BLOCK FINISHED " + server.url()));
         QCOMPARE(server.requests.size(), 1);
         QVERIFY(!server.requests.at(0).headers.contains("authorization"));
         QCOMPARE(readFile(target() + ".part"), QByteArray("12345"));
@@ -541,8 +606,13 @@ private slots:
             return a;
         });
         Receiver r;
+        CategoryCapture capture;
         FETCH_AND_CHECK(server, content, arrives, r);
         QCOMPARE(server.requests.size(), arrives ? stalls + 2 : 5);
+        QStringList timeouts;
+        for (int i = 0; i < stalls; ++i)
+            timeouts << "DOWNLOAD TIMEOUT";
+        QCOMPARE(capture.records("hfl", QtWarningMsg), timeouts);
         // Each timed-out request was dropped with its access manager.
         QTRY_COMPARE_WITH_TIMEOUT(server.stalledClosed, qMin(stalls, 5), kWait);
     }

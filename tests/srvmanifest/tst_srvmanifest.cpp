@@ -74,7 +74,8 @@ private slots:
         QVERIFY(QDir().mkpath(m_bin2));
         const QString suffix = PlatformConventions::exeSuffix();
         for (const char *name : {"svc", "other", "42"})
-            QVERIFY(writeFile(m_bin + "/" + QLatin1String(name) + suffix, "#!/bin/sh\n", EXECUTABLE));
+            QVERIFY(
+                writeFile(m_bin + "/" + QLatin1String(name) + suffix, "#!/bin/sh\n", EXECUTABLE));
         QVERIFY(writeFile(m_bin2 + "/svc2" + suffix, "#!/bin/sh\n", EXECUTABLE));
         QVERIFY(writeFile(m_bin + "/plain" + suffix, "data"));
     }
@@ -324,8 +325,7 @@ private slots:
         QVERIFY(manifest.instances().isEmpty());
         const QStringList critical = capture.messages(QtCriticalMsg);
         QCOMPARE(critical.size(), 1);
-        QCOMPARE(critical.first(),
-                 QString("\"%1\" \n%2\"%3\"").arg(file, QString(15, ' '), reason));
+        QCOMPARE(critical.first(), QString("%1 \n%2%3").arg(file, QString(15, ' '), reason));
 
         // A manifest that was valid forgets its services when a re-read fails.
         QVERIFY(
