@@ -15,7 +15,9 @@
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QPointer>
 #include <QSqlQuery>
+#include <QThread>
 #include <QThreadPool>
 #include <QThreadStorage>
 
@@ -115,10 +117,17 @@ int main(int argc, char **argv)
     }
     if (mode == QLatin1String("download") && args.size() == 5) {
         Sink sink;
-        if (!ravix::HttpFileLoader::download(args.at(2), args.at(3), &sink,
-                                             SLOT(onFinished(QString)), args.at(4).toInt()))
+        const QPointer<QThread> thread = ravix::HttpFileLoader::download(
+            args.at(2), args.at(3), &sink, SLOT(onFinished(QString)), args.at(4).toInt());
+        if (!thread)
             return 1;
-        return app.exec();
+        const int result = app.exec();
+        // The loader's thread ends and deletes itself after the result: let it, so nothing
+        // of it is left at exit.
+        if (thread)
+            thread->wait(60000);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return result;
     }
     return 2;
 }

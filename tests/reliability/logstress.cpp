@@ -7,11 +7,11 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QFile>
-#include <QMutex>
 #include <QThread>
 #include <QThreadPool>
-#include <QWaitCondition>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -29,8 +29,9 @@ int main(int argc, char **argv)
     LoggerManager::initLog(args.at(1), 30, true);
     const QDate firstDay = QDate::currentDate();
 
-    QMutex mutex;
-    QWaitCondition changed;
+    // Standard primitives, which a ThreadSanitizer build sees without help.
+    std::mutex mutex;
+    std::condition_variable changed;
     int waiting = 0;
     bool nextDay = false;
     std::vector<std::thread> workers;
@@ -38,20 +39,18 @@ int main(int argc, char **argv)
         workers.emplace_back([&, t] {
             for (int n = 0; n < records; ++n) {
                 if (n == records / 2) {
-                    QMutexLocker lock(&mutex);
+                    std::unique_lock<std::mutex> lock(mutex);
                     ++waiting;
-                    changed.wakeAll();
-                    while (!nextDay)
-                        changed.wait(&mutex);
+                    changed.notify_all();
+                    changed.wait(lock, [&] { return nextDay; });
                 }
                 qWarning("T%d N%06d", t, n);
             }
         });
     }
     {
-        QMutexLocker lock(&mutex);
-        while (waiting < threads)
-            changed.wait(&mutex);
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return waiting == threads; });
     }
     QFile clock(args.at(3));
     if (!clock.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
@@ -65,9 +64,9 @@ int main(int argc, char **argv)
         QThread::msleep(100);
     }
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         nextDay = true;
-        changed.wakeAll();
+        changed.notify_all();
     }
     for (std::thread &w : workers)
         w.join();
