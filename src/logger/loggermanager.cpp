@@ -194,20 +194,52 @@ const QString &LogClock::timeStamp()
     return m_stamp;
 }
 
-LogClock &LoggerManagerPrivate::clock()
+namespace {
+
+struct BuiltName
 {
-    // Per thread, so that a writer opened outside the lock never shares it.
-    thread_local LogClock theClock;
-    return theClock;
+    QString path, date, app, fileName;
+    bool daily = false;
+};
+
+// Per thread, so that a writer opened outside the lock never shares them. A message can still
+// arrive after they have been destroyed, from a destructor that runs later as the thread or
+// the process ends; the flag, which needs no destruction, tells that they are gone.
+thread_local bool t_cachesGone = false;
+
+struct ThreadCaches
+{
+    LogClock clock;
+    QHash<QString, BuiltName> names;
+    QTextCodec *codec = nullptr;
+    bool codecLooked = false;
+    ~ThreadCaches() { t_cachesGone = true; }
+};
+
+thread_local ThreadCaches t_caches;
+
+ThreadCaches *threadCaches()
+{
+    return t_cachesGone ? nullptr : &t_caches;
+}
+
+} // namespace
+
+LogClock &LoggerManagerPrivate::clock(LogClock &fallback)
+{
+    ThreadCaches *caches = threadCaches();
+    return caches ? caches->clock : fallback;
 }
 
 // ---- LoggerManagerPrivate ---------------------------------------------------------------------
 
 void LoggerManagerPrivate::writePrefix(QTextStream &s, const LogMessageRecord &record)
 {
+    LogClock fallback;
+    LogClock &c = clock(fallback);
     if (!record.daily)
-        s << clock().now().dateLine << Qt::endl;
-    s << clock().timeStamp();
+        s << c.now().dateLine << Qt::endl;
+    s << c.timeStamp();
     if (record.line == 0 && record.file.isEmpty()) {
         // The word padded to 10 characters, written as text rather than through the stream's
         // field width, which costs more than the rest of the record.
@@ -235,12 +267,22 @@ QString LoggerManagerPrivate::effectiveSuffix()
                                                    : LoggerManager::_defaultSuffix;
 }
 
-QTextCodec *LoggerManagerPrivate::systemCodec()
+void LoggerManagerPrivate::setSystemCodec(QTextStream &s)
 {
-    // Looked up once: the look-up by name costs more than writing a record, and Qt hands out
-    // the same codec for a name for the life of the process.
-    static QTextCodec *const codec = QTextCodec::codecForName("System");
-    return codec;
+    // Looked up once per thread: the look-up by name costs more than writing a record. Once
+    // the thread's caches are gone (it or the process is ending) the look-up is made again.
+    ThreadCaches *caches = threadCaches();
+    if (!caches) {
+        s.setCodec("System");
+        return;
+    }
+    if (!caches->codecLooked) {
+        caches->codec = QTextCodec::codecForName("System");
+        caches->codecLooked = true;
+    }
+    // As setCodec("System") does, an unknown name leaves the stream's codec as it is.
+    if (caches->codec)
+        s.setCodec(caches->codec);
 }
 
 QString LoggerManagerPrivate::fileNameFor(const QString &name)
@@ -248,17 +290,14 @@ QString LoggerManagerPrivate::fileNameFor(const QString &name)
     // The name changes once a day at most, so the last one built for each writer is kept with
     // what it was built from. A relative logs path depends on the working directory and is
     // resolved every time.
-    struct Built
-    {
-        QString path, date, app, fileName;
-        bool daily = false;
-    };
-    thread_local QHash<QString, Built> built;
     const QString &path = LoggerManager::_logPath;
     const bool daily = LoggerManager::_rotateLogs;
-    const QString date = daily ? clock().now().fileDate : QString();
+    LogClock fallback;
+    const QString date = daily ? clock(fallback).now().fileDate : QString();
     const QString app = QCoreApplication::applicationName();
-    Built &b = built[name];
+    ThreadCaches *caches = threadCaches();
+    BuiltName uncached;
+    BuiltName &b = caches ? caches->names[name] : uncached;
     if (!b.fileName.isEmpty() && b.daily == daily && b.path == path && b.date == date &&
         b.app == app && QDir::isAbsolutePath(path))
         return b.fileName;
@@ -276,7 +315,7 @@ void LoggerManagerPrivate::writeBanner(LoggerManager &writer, const LogMessageRe
                                        const QString &text)
 {
     QTextStream *s = writer.stream();
-    s->setCodec(LoggerManagerPrivate::systemCodec());
+    LoggerManagerPrivate::setSystemCodec(*s);
     writePrefix(*s, record);
     *s << text << Qt::endl;
 }
@@ -418,11 +457,13 @@ void LoggerManager::open()
             m_file->setPermissions(kLogFilePermissions);
     }
     if (m_file && m_file->isOpen()) {
-        // A stream already on this file is renewed in place: set back to its defaults and
-        // cleared of earlier write errors, as a new one would be, without the cost of a new one.
+        // A stream already on this file is renewed in place: set back to its defaults, cleared
+        // of earlier write errors and given the locale's codec, as a new one would be, without
+        // the cost of a new one.
         if (m_stream && m_stream->device() == m_file) {
             m_stream->reset();
             m_stream->resetStatus();
+            m_stream->setCodec(QTextCodec::codecForLocale());
             return;
         }
         delete m_stream;
@@ -491,7 +532,7 @@ void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &c
     if (!_rotateLogs || !_keepLogHandlers) {
         LoggerManager writer(key);
         QTextStream &s = *writer.stream();
-        s.setCodec(LoggerManagerPrivate::systemCodec());
+        LoggerManagerPrivate::setSystemCodec(s);
         LoggerManagerPrivate::writePrefix(s, record);
         s << message << Qt::endl;
         return;
@@ -503,7 +544,7 @@ void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &c
     else
         writer.reset(new LoggerManager(key));
     QTextStream &s = *writer->stream();
-    s.setCodec(LoggerManagerPrivate::systemCodec());
+    LoggerManagerPrivate::setSystemCodec(s);
     LoggerManagerPrivate::writePrefix(s, record);
     s << message << Qt::endl;
     s.flush();

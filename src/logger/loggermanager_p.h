@@ -71,16 +71,17 @@ private:
 class LoggerManagerPrivate
 {
 public:
-    /// The clock of records and file names, of the calling thread.
-    static LogClock &clock();
+    /// The clock of records and file names, of the calling thread; \a fallback once that has
+    /// been destroyed as the thread ends.
+    static LogClock &clock(LogClock &fallback);
     /// Writes the time stamp, the level word and, for located messages, the location lines.
     static void writePrefix(QTextStream &s, const LogMessageRecord &record);
     /// The base of writer names: the default suffix, or "log" when that is empty.
     static QString effectiveSuffix();
     /// The file a writer named \a name uses now (caller holds _logMutex).
     static QString fileNameFor(const QString &name);
-    /// The codec named "System", which every log stream writes with.
-    static QTextCodec *systemCodec();
+    /// Sets the codec named "System", which every log stream writes with.
+    static void setSystemCodec(QTextStream &s);
     /// Writes a banner line with the writer of the default category (caller holds _logMutex).
     static void writeBanner(LoggerManager &writer, const LogMessageRecord &record,
                             const QString &text);
