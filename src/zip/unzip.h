@@ -113,7 +113,8 @@ public:
                           ExtractionOptions options = ExtractionOptions());
     ErrorCode extractFile(const QString &filename, const QDir &dir,
                           ExtractionOptions options = ExtractionOptions());
-    /// Extracts one entry's data into an open, writable device.
+    /// Extracts one entry's data into an open, writable device; with VerifyOnly it is only
+    /// checked and nothing is written.
     ErrorCode extractFile(const QString &filename, QIODevice *device,
                           ExtractionOptions options = ExtractionOptions());
 

@@ -11,6 +11,7 @@ RAVIXCORE_EXPORT int zip_currentUtcOffset();
 /// Moves a file time to the local wall clock: the fields of the result are what an archive stores.
 RAVIXCORE_EXPORT QDateTime zip_fromFileTimestamp(const QDateTime &dt);
 
-/// Sets a file's last-write time; the date and time fields of \a dt are local wall-clock time.
-/// An empty name succeeds at once.
+/// Sets a file's last-write time; the date and time fields of \a dt are local wall-clock time,
+/// turned back to UTC with the present offset, as zip_fromFileTimestamp made them. An empty
+/// name succeeds at once.
 RAVIXCORE_EXPORT bool zip_setFileTimestamp(const QString &fileName, const QDateTime &dt);
