@@ -109,6 +109,24 @@ FILETIME toFileTime(std::uint64_t t)
     return f;
 }
 
+// The folder of the running program, where commands are started.
+std::wstring applicationDir()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, &path[0], DWORD(path.size()));
+        if (n == 0)
+            return std::wstring();
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
 class Win32OsLayer : public OsLayer
 {
 public:
@@ -293,9 +311,10 @@ public:
         si.cb = sizeof(si);
         PROCESS_INFORMATION pi;
         ZeroMemory(&pi, sizeof(pi));
+        const std::wstring dir = applicationDir();
         if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE,
-                            CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr, &si,
-                            &pi))
+                            CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, nullptr,
+                            dir.empty() ? nullptr : dir.c_str(), &si, &pi))
             return result;
         result.started = true;
         result.pid = pi.dwProcessId;

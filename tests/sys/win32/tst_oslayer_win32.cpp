@@ -91,6 +91,11 @@ int childMain(int argc, wchar_t **argv)
     }
     if (mode == L"--exit")
         return int(std::wcstol(argv[2], nullptr, 10));
+    if (mode == L"--cwd") {
+        wchar_t buffer[MAX_PATH];
+        const DWORD n = GetCurrentDirectoryW(MAX_PATH, buffer);
+        return n > 0 && n < MAX_PATH && _wcsicmp(buffer, argv[2]) == 0 ? 0 : 1;
+    }
     if (mode == L"--args") {
         if (std::size_t(argc - 2) != kTrickyArgs.size())
             return 3;
@@ -258,6 +263,19 @@ void processChecks(OsLayer &os)
     check(r.started && r.finished && r.exitCode == 0,
           "process: every argument arrives unchanged, none through a shell",
           "exit code " + std::to_string(r.exitCode));
+    {
+        // Commands start in the program's folder, wherever the caller happens to be.
+        const std::wstring selfDir = self.substr(0, self.find_last_of(L"\\/"));
+        wchar_t previous[MAX_PATH];
+        const DWORD n = GetCurrentDirectoryW(MAX_PATH, previous);
+        SetCurrentDirectoryW(tempDir().c_str());
+        r = os.startCommand(self, {L"--cwd", selfDir}, true, 60000);
+        if (n > 0 && n < MAX_PATH)
+            SetCurrentDirectoryW(previous);
+        check(r.started && r.finished && r.exitCode == 0,
+              "process: a command starts in the program's folder",
+              "exit code " + std::to_string(r.exitCode));
+    }
     check(!os.startCommand(L"no-such-program-here", {}, true, 1000).started,
           "process: a missing program does not start");
     r = os.startHostTool(self, {L"--exit", L"3"}, true, 60000);
