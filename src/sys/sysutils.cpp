@@ -664,7 +664,7 @@ QString SysUtils::formatDtWithOffcet(const QDateTime &dt)
 {
     if (!dt.isValid())
         return QString();
-    // The written form carries the offset in force at that moment, whatever the spec.
+    // The written form carries the offset in force at that moment, whatever its Qt::TimeSpec.
     const QDateTime parsed = QDateTime::fromString(dt.toString(Qt::RFC2822Date), Qt::RFC2822Date);
     const int offset = parsed.timeZone().offsetFromUtc(parsed);
     const int minutes = qAbs(offset) / 60;

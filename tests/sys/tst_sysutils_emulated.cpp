@@ -82,7 +82,7 @@ private slots:
                                          << "SetSystemTime 2026-12-13 10:20:30 dow 0";
         QTest::newRow("Saturday") << QDateTime(QDate(2026, 12, 12), t, Qt::UTC) << true
                                   << "SetSystemTime 2026-12-12 10:20:30 dow 6";
-        // With the flag the fields are taken as they are, whatever the spec says.
+        // With the flag the fields are taken as they are, whatever their Qt::TimeSpec.
         QTest::newRow("flag set on a zoned time")
             << QDateTime(QDate(2026, 12, 14), QTime(1, 0), Qt::OffsetFromUTC, 3 * 3600) << true
             << "SetSystemTime 2026-12-14 1:0:0 dow 1";
