@@ -67,28 +67,32 @@ private slots:
     }
 
     // The worker starts in its own thread, needQuit ends the thread, and the thread stops and
-    // deletes the worker there.
+    // deletes the worker there. The worker's signals come from its thread: the test takes them
+    // over with atomics, as a signal spy must not be fed from another thread.
     void threadRunsWorker()
     {
         auto *w = new TestWorker;
         QPointer<TestWorker> guard(w);
-        QThread *stopThread = nullptr;
+        QAtomicPointer<QThread> startedIn;
+        QAtomicPointer<QThread> stoppedIn;
         connect(
-            w, &AbstractWorker::stopped, this, [&] { stopThread = w->stopThread; },
+            w, &AbstractWorker::started, this,
+            [&] { startedIn.storeRelease(QThread::currentThread()); }, Qt::DirectConnection);
+        connect(
+            w, &AbstractWorker::stopped, this, [&] { stoppedIn.storeRelease(w->stopThread); },
             Qt::DirectConnection);
         AbstractWorkerThread thread(w);
-        QSignalSpy started(w, &AbstractWorker::started);
-        QSignalSpy finished(&thread, &QThread::finished);
         thread.start();
-        QVERIFY(started.wait(kWait));
+        QTRY_VERIFY_WITH_TIMEOUT(startedIn.loadAcquire(), kWait);
+        QCOMPARE(startedIn.loadRelaxed(), &thread);
         QCOMPARE(w->startThread, &thread);
         QVERIFY(thread.isRunning());
         QMetaObject::invokeMethod(w, &TestWorker::finishWork, Qt::QueuedConnection);
         // needQuit reaches the thread object through this thread's event queue.
-        QVERIFY(finished.wait(kWait));
+        QTRY_VERIFY_WITH_TIMEOUT(thread.isFinished(), kWait);
         QVERIFY(thread.wait(kWait));
         QVERIFY(guard.isNull());
-        QCOMPARE(stopThread, &thread);
+        QCOMPARE(stoppedIn.loadAcquire(), &thread);
     }
 
     void threadWithoutWorker()
