@@ -1,5 +1,7 @@
 #include "appframe/ravixcoreinit.h"
 
+#include "appframe/atomicwrite_p.h"
+
 #include "appframe/dircreator.h"
 #include "version/appversionmanager.h"
 
@@ -7,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLocale>
-#include <QSaveFile>
 
 #ifndef RAVIXCORE_CATALOGUE_DIR
 #define RAVIXCORE_CATALOGUE_DIR ""
@@ -68,19 +69,14 @@ bool RavixCoreInit::installCatalogues(const QString &toDir, const QString &fromD
     bool ok = true;
     for (const QString &name : names) {
         QFile in(source.filePath(name));
-        // A daemon may be loading the old copy right now; it must never see half a file.
-        QSaveFile out(QDir(toDir).filePath(name));
-        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
+        if (!in.open(QIODevice::ReadOnly)) {
             ok = false;
             continue;
         }
         const QByteArray data = in.readAll();
-        if (in.error() != QFileDevice::NoError || out.write(data) != data.size()) {
-            out.cancelWriting();
-            ok = false;
-            continue;
-        }
-        ok = out.commit() && ok;
+        // A daemon may be loading the old copy right now; it must never see half a file.
+        ok = in.error() == QFileDevice::NoError &&
+             writeFileAtomically(QDir(toDir).filePath(name), data) && ok;
     }
     return ok;
 }

@@ -1,5 +1,6 @@
 #include "updates/updateshelper.h"
 
+#include "appframe/atomicwrite_p.h"
 #include "appframe/dircreator.h"
 #include "logger/logwrappers.h"
 #include "version/appversionmanager.h"
@@ -11,29 +12,12 @@
 #include <QJsonDocument>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QSaveFile>
 
 namespace ravix {
 
 namespace {
 
 QMutex s_storeMutex;
-
-// Readers must never see a half-written description or plan, even after a crash.
-bool writeAtomically(const QString &path, const QByteArray &data, QString *error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    file.write(data);
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -99,7 +83,7 @@ bool UpdatesHelper::saveUpdateInfo(const UpdateInfo &info)
         return false;
     DirCreator::checkAndCreate(_config.updatesPath(info.version()), DirCreator::DEFAULT_ALL);
     QString error;
-    if (!writeAtomically(_config.updatesInfoPath(info.version()),
+    if (!writeFileAtomically(_config.updatesInfoPath(info.version()),
                          QJsonDocument(info.toObject()).toJson(), &error)) {
         qWarning().noquote() << error;
         return false;
@@ -223,7 +207,7 @@ bool UpdatesHelper::saveUpdatePlan(const QString &version, const QString &extern
     obj.insert(QStringLiteral("version"), version);
     obj.insert(QStringLiteral("externalCommand"), externalCommand);
     QString error;
-    return writeAtomically(planPath(), QJsonDocument(obj).toJson(QJsonDocument::Indented), &error);
+    return writeFileAtomically(planPath(), QJsonDocument(obj).toJson(QJsonDocument::Indented), &error);
 }
 
 bool UpdatesHelper::loadUpdatePlan(QString &version, QString &externalCommand)

@@ -1,9 +1,10 @@
 #include "version/appversionmanager.h"
 
+#include "appframe/atomicwrite_p.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QMutexLocker>
-#include <QSaveFile>
 #include <QVariantMap>
 
 namespace ravix {
@@ -87,14 +88,7 @@ void AppVersionManager::saveCurrentVersions(const QString &dir, const QString &n
 
     // The update checks read this file to learn what is installed; a truncated file would
     // read as "nothing installed", so the old file stays until the new one is complete.
-    QSaveFile file(filePath(dir, name));
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    if (file.write(json) != json.size()) {
-        file.cancelWriting();
-        return;
-    }
-    file.commit();
+    writeFileAtomically(filePath(dir, name), json);
 }
 
 AppVersionManager AppVersionManager::loadVersions(const QString &dir, const QString &name)
