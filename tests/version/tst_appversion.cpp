@@ -63,6 +63,9 @@ private slots:
                                 << "1.2.3";
         QTest::newRow("spaced rc") << "1.2. 3 rc2" << 1 << 2 << 3 << "rc2"
                                    << "1.2.3rc2";
+        // The "b" split comes first, so the "rc" modificator keeps the space before the "b".
+        QTest::newRow("spaced b after rc") << "1.2.3rc1 b" << 1 << 2 << 3 << "rc1 "
+                                           << "1.2.3rc1 ";
         QTest::newRow("negative") << "-1.2.3" << -1 << 2 << 3 << ""
                                   << "-1.2.3";
     }
