@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <limits>
+#include <new>
 #include <zlib.h>
 
 namespace ravix {
@@ -19,9 +20,23 @@ GzipStreamWrapper::~GzipStreamWrapper() = default;
 QByteArray GzipStreamWrapper::gzcompress(const QByteArray &data)
 {
     uLongf length = compressBound(static_cast<uLong>(data.size()));
-    QByteArray out(static_cast<int>(length), Qt::Uninitialized);
-    compress(reinterpret_cast<Bytef *>(out.data()), &length,
-             reinterpret_cast<const Bytef *>(data.constData()), static_cast<uLong>(data.size()));
+    if (qint64(length) > MAX_RESULT) {
+        qWarning("gzcompress: Input data is too large");
+        return QByteArray();
+    }
+    QByteArray out;
+    try {
+        out.resize(static_cast<int>(length));
+    } catch (const std::bad_alloc &) {
+        qWarning("gzcompress: Out of memory");
+        return QByteArray();
+    }
+    if (compress(reinterpret_cast<Bytef *>(out.data()), &length,
+                 reinterpret_cast<const Bytef *>(data.constData()),
+                 static_cast<uLong>(data.size())) != Z_OK) {
+        qWarning("gzcompress: Compression failed");
+        return QByteArray();
+    }
     out.resize(static_cast<int>(length));
     return out;
 }
@@ -57,7 +72,14 @@ QByteArray GzipStreamWrapper::gzuncompress(const QByteArray &data)
             inflateEnd(&strm);
             return QByteArray();
         }
-        result.resize(int(capacity));
+        try {
+            result.resize(int(capacity));
+        } catch (const std::bad_alloc &) {
+            // Qt reports a failed allocation by throwing, which must not leave the library.
+            qWarning("gzuncompress: Out of memory");
+            inflateEnd(&strm);
+            return QByteArray();
+        }
         strm.next_out = reinterpret_cast<Bytef *>(result.data()) + produced;
         strm.avail_out = static_cast<uInt>(capacity - produced);
         const int ret = inflate(&strm, Z_NO_FLUSH);

@@ -13,10 +13,12 @@ public:
     GzipStreamWrapper();
     ~GzipStreamWrapper();
 
-    /// A zlib stream (2-byte header, Adler-32 trailer) at the default level.
+    /// A zlib stream (2-byte header, Adler-32 trailer) at the default level. An input whose
+    /// compressed form could not fit a byte array, or a failure of zlib, gives an empty array.
     static QByteArray gzcompress(const QByteArray &data);
     /// Decodes a zlib stream or a gzip member. Corrupt input gives an empty array; a stream
-    /// cut short gives the bytes decoded so far.
+    /// cut short gives the bytes decoded so far; a result that does not fit in memory gives an
+    /// empty array and a warning.
     static QByteArray gzuncompress(const QByteArray &data);
 };
 

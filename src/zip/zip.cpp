@@ -30,9 +30,9 @@ constexpr qint64 MAX_STORED_SIZE = 59;
 // Sorted, for binary search.
 const char *const STORE_EXTENSIONS[] = {"7z",  "bin", "deb", "exe", "gz", "gz2", "jar",
                                         "rar", "rpm", "tar", "tgz", "z",  "zip"};
-const char *const MEDIA_EXTENSIONS[] = {"asf", "avi",  "divx", "doc", "docx", "flv", "gif",  "iso",
-                                        "jpg", "jpeg", "mka",  "mkv", "mp3",  "mp4", "mpeg", "mpg",
-                                        "odt", "ogg",  "ogm",  "ra",  "rm",   "wma", "wmv"};
+const char *const MEDIA_EXTENSIONS[] = {"asf",  "avi", "divx", "doc", "docx", "flv", "gif",  "iso",
+                                        "jpeg", "jpg", "mka",  "mkv", "mp3",  "mp4", "mpeg", "mpg",
+                                        "odt",  "ogg", "ogm",  "ra",  "rm",   "wma", "wmv"};
 const char *const TEXT_EXTENSIONS[] = {
     "asp", "bat", "c",   "conf", "cpp", "css", "csv", "cxx", "h",   "hpp", "htm", "html", "hxx",
     "ini", "js",  "php", "pl",   "py",  "rtf", "sh",  "tsv", "txt", "vb",  "vbs", "xml",  "xst"};

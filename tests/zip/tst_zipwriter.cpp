@@ -247,6 +247,27 @@ void TestZipWriter::levels_data()
     QTest::newRow("Store") << "notes.txt" << 5000 << Zip::Store << -1;
     QTest::newRow("several chunks") << "big.txt" << 700000 << Zip::Deflate6 << 6;
     QTest::newRow("several chunks stored") << "big.txt" << 700000 << Zip::Store << -1;
+
+    // Every listed type: a list out of order hides some of its types from the lookup.
+    const struct
+    {
+        int zlibLevel;
+        const char *suffixes;
+    } lists[] = {
+        {-1, "7z bin deb exe gz gz2 jar rar rpm tar tgz z zip"},
+        {2, "asf avi divx doc docx flv gif iso jpg jpeg mka mkv mp3 mp4 mpeg mpg odt ogg ogm ra "
+            "rm wma wmv"},
+        {9, "asp bat c conf cpp css csv cxx h hpp htm html hxx ini js php pl py rtf sh tsv txt vb "
+            "vbs xml xst"},
+    };
+    for (const auto &list : lists) {
+        const QStringList suffixes = QString::fromLatin1(list.suffixes).split(QLatin1Char(' '));
+        for (const QString &suffix : suffixes) {
+            const QString name = QStringLiteral("f.") + suffix.toUpper();
+            QTest::newRow(qPrintable(QStringLiteral("listed ") + name))
+                << name << 5000 << Zip::AutoByType << list.zlibLevel;
+        }
+    }
 }
 
 void TestZipWriter::levels()
