@@ -20,6 +20,7 @@ const QString READ_ONLY_OPTIONS = QStringLiteral(";QSQLITE_OPEN_READONLY;QSQLITE
 
 // A host whose repair never takes would otherwise re-check without end.
 constexpr int MAX_METADATA_REPAIRS = 8;
+thread_local int repairDepth = 0;
 
 QString objectNameFor(const QString &dbName, bool readOnly)
 {
@@ -134,21 +135,20 @@ bool BaseSqliteDbConnector::resetDb()
 BaseSqliteDbConnector::EDbVersionState
 BaseSqliteDbConnector::checkVersion(qint32 &version, QString &error, bool upgradeAllowed)
 {
-    return checkVersionRepairing(version, error, upgradeAllowed, MAX_METADATA_REPAIRS);
-}
-
-BaseSqliteDbConnector::EDbVersionState
-BaseSqliteDbConnector::checkVersionRepairing(qint32 &version, QString &error, bool upgradeAllowed,
-                                             int repairsLeft)
-{
     EDbVersionState fileState = DbVersionOk;
     if (!checkFile(databasePath(), error, fileState))
         return fileState;
 
     EMetadataState state = MetadataStateNone;
     if (!readVersion(version, state)) {
-        if (repairsLeft > 0 && processMetadataState(state, error))
-            return checkVersionRepairing(version, error, upgradeAllowed, repairsLeft - 1);
+        // The check after a repair starts again through the host's own checkVersion(); the
+        // depth of repairs on this thread bounds a repair that never takes.
+        if (repairDepth < MAX_METADATA_REPAIRS && processMetadataState(state, error)) {
+            ++repairDepth;
+            const EDbVersionState again = checkVersion(version, error, upgradeAllowed);
+            --repairDepth;
+            return again;
+        }
         if (error.isEmpty())
             error = tr("Database checking error. Try restart the application");
         qCritical().noquote() << error;

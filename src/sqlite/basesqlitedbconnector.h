@@ -94,9 +94,6 @@ public:
     QString dbName() const { return _dbName; }
 
 private:
-    EDbVersionState checkVersionRepairing(qint32 &version, QString &error, bool upgradeAllowed,
-                                          int repairsLeft);
-
     QSqlDatabase _db;
     bool _readOnly;
     QString _dbName;

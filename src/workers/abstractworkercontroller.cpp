@@ -11,11 +11,13 @@ AbstractWorkerController::AbstractWorkerController(QObject *parent) : QObject(pa
 AbstractWorkerController::~AbstractWorkerController()
 {
     // Threads are our children; deleting one that still runs would abort the process.
-    // Release them instead: each deletes itself once it has finished.
+    // Release those that were started: each deletes itself once it has finished. One never
+    // started would never finish, so it goes with us, as any other child.
     for (const QPointer<AbstractWorkerThread> &thread : qAsConst(threads)) {
         if (thread) {
             disconnect(thread, nullptr, this, nullptr);
-            thread->setParent(nullptr);
+            if (thread->isRunning() || thread->isFinished())
+                thread->setParent(nullptr);
         }
     }
 }

@@ -66,6 +66,12 @@ public:
             writeVersion(m_current);
         return true;
     }
+    using BaseSqliteDbConnector::checkVersion;
+    EDbVersionState checkVersion(qint32 &version, QString &error, bool upgradeAllowed) override
+    {
+        ++m_checkCalls;
+        return BaseSqliteDbConnector::checkVersion(version, error, upgradeAllowed);
+    }
     bool processMetadataState(EMetadataState state, QString &error) override
     {
         ++m_repairCalls;
@@ -109,6 +115,7 @@ public:
     RepairMode m_repairMode = NoRepair;
     qint32 m_upgradedFrom = -1;
     int m_repairCalls = 0;
+    int m_checkCalls = 0;
     EMetadataState m_lastState = MetadataStateNone;
 };
 
@@ -482,6 +489,9 @@ private slots:
             QCOMPARE(int(db.m_lastState), int(BaseSqliteDbConnector::MetadataStateUser) + 3);
             // A repair that never takes ends in an error instead of endless re-checks.
             QVERIFY(db.m_repairCalls >= 1 && db.m_repairCalls <= 100);
+            // Each repair is followed by a check through the host's own checkVersion().
+            if (withUpgradeArg)
+                QCOMPARE(db.m_checkCalls, db.m_repairCalls + 1);
         }
         // No connection stays behind after the check.
         QVERIFY(!QSqlDatabase::contains(db.objectName()));

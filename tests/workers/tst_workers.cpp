@@ -218,6 +218,19 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(thread.isNull(), kWait);
         QVERIFY(worker.isNull());
     }
+
+    // A thread never started goes with its controller, worker and all, instead of leaking.
+    void controllerDestroyedWithUnstartedThread()
+    {
+        auto *c = new TestController;
+        auto *w = new TestWorker;
+        QPointer<TestWorker> worker(w);
+        QPointer<AbstractWorkerThread> thread = c->addWorkerToThread(w);
+        QVERIFY(thread);
+        delete c;
+        QVERIFY(thread.isNull());
+        QVERIFY(worker.isNull());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestWorkers)
