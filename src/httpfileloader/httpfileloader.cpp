@@ -2,6 +2,7 @@
 #include "httpfileloader/httpfileloader_p.h"
 
 #include "appframe/dircreator.h"
+#include "logger/logwrappers.h"
 #include "workers/abstractworkerthread.h"
 
 #include <QAtomicInt>
@@ -30,7 +31,7 @@ QAtomicInt s_retryDelayMs(HttpFileLoaderTimings().retryDelayMs);
 QAtomicInt s_timeoutRetryDelayMs(HttpFileLoaderTimings().timeoutRetryDelayMs);
 QAtomicInt s_verifyTls(0);
 
-// Continuation of a log record on a new line, aligned under the message.
+// Continuation of a log record on a new line, aligned under the message, inside a text.
 const char kLogTab[] = "\n               ";
 
 // A reply whose certificate was rejected while verification is on.
@@ -283,7 +284,7 @@ void HttpFileLoader::finished(QNetworkReply *reply)
         const QString what = reply->error() != QNetworkReply::NoError
                                  ? QString::fromLatin1(code ? code : "")
                                  : QString::number(status);
-        qCWarning(hfl).noquote() << what << reply->errorString() << kLogTab << _url
+        qCWarning(hfl).noquote() << what << reply->errorString() << logtab << _url
                                  << rawHeaders(reply);
         disposeReply(reply);
         retry();

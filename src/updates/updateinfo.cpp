@@ -8,10 +8,22 @@ namespace ravix {
 namespace {
 
 // A name used as one path component of the store: nothing that climbs out of it.
-bool isSafeComponent(const QString &name)
+bool hasSeparator(const QString &name)
 {
-    return !name.isEmpty() && name != QLatin1String(".") && !name.contains(QLatin1String("..")) &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+    return name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'));
+}
+
+// A file name of the store: one plain path component.
+bool isSafeFileName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !hasSeparator(name);
+}
+
+// A version names a folder of the store; no version text has a reason to hold "..".
+bool isSafeVersion(const QString &version)
+{
+    return isSafeFileName(version) && !version.contains(QLatin1String(".."));
 }
 
 QString fileNameOfUrl(const QString &url)
@@ -75,7 +87,7 @@ QString UpdatePackageInfo::fileName() const
 bool UpdatePackageInfo::isValid() const
 {
     return appVersion().isValid() && !_fileUrl.isEmpty() && !_sha1.isEmpty() && _fileSize > 0 &&
-           isSafeComponent(_updateVersion) && isSafeComponent(fileNameOfUrl(_fileUrl));
+           isSafeVersion(_updateVersion) && isSafeFileName(fileNameOfUrl(_fileUrl));
 }
 
 QJsonObject UpdatePackageInfo::toObject() const
@@ -122,7 +134,7 @@ void UpdateInfo::prepareInfo(const QJsonObject &obj)
 
 bool UpdateInfo::isValid() const
 {
-    if (_version.isEmpty() || _packages.isEmpty() || !isSafeComponent(_version))
+    if (_version.isEmpty() || _packages.isEmpty() || !isSafeVersion(_version))
         return false;
     for (const UpdatePackageInfo &pkg : _packages) {
         if (!pkg.isValid())

@@ -693,10 +693,21 @@ private slots:
         connect(loader, SIGNAL(finished(QString)), thread, SLOT(quit()), Qt::QueuedConnection);
         connect(thread, &QThread::finished, thread, &QObject::deleteLater);
         QSignalSpy done(&r, &Receiver::done);
+        CategoryCapture capture;
         thread->start();
         QVERIFY(done.wait(kWait));
         QTRY_VERIFY_WITH_TIMEOUT(thread.isNull(), kWait);
         QCOMPARE(r.names, QStringList{arrives ? target() : QString()});
+        if (status.startsWith("500")) {
+            // The URL and each header on a line of their own, 15 spaces in.
+            const QStringList warnings = capture.records("hfl", QtWarningMsg);
+            QCOMPARE(warnings.size(), 5);
+            const QRegularExpression layout(
+                "^InternalServerError [^\\n]*\\n {15}" + QRegularExpression::escape(server.url()) +
+                " ?\\n {15}Content-Length: 0( ?\\n {15}[^ \\n][^\\n]*)*$");
+            for (const QString &w : warnings)
+                QVERIFY2(layout.match(w).hasMatch(), qPrintable(w));
+        }
         QCOMPARE(r.plainFinished, arrives ? 0 : 1);
         QCOMPARE(readFile(target()), arrives ? content : QByteArray());
     }

@@ -77,6 +77,9 @@ private slots:
                                            << "1.2.0" << 100 << "/s/1.2.0-rc/x\\..\\evil" << false;
         QTest::newRow("dot dot") << QJsonObject{{"fileUrl", "http://h/a/%2E%2E"}} << "1.2.0" << 100
                                  << "/s/1.2.0-rc/.." << false;
+        QTest::newRow("two dots inside a name")
+            << QJsonObject{{"fileUrl", "http://h/a/setup..zip"}} << "1.2.0" << 100
+            << "/s/1.2.0-rc/setup..zip" << true;
         QTest::newRow("directory url")
             << QJsonObject{{"fileUrl", "http://h/a/"}} << "1.2.0" << 100 << "/s/1.2.0-rc/" << false;
     }
