@@ -87,12 +87,11 @@ bool DirCreator::changeDirPermissionsP(const QString &path, bool recursive,
     if (recursive && info.isDir()) {
         const QFileInfoList entries =
             QDir(info.absoluteFilePath())
-                .entryInfoList(QDir::Dirs | QDir::Files | QDir::Hidden | QDir::System |
-                                   QDir::NoDotAndDotDot,
+                .entryInfoList(QDir::Dirs | QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
                                QDir::Unsorted);
         for (const QFileInfo &entry : entries) {
             // A link may point anywhere; following it would open files outside the tree.
-            if (entry.isSymLink())
+            if (entry.isSymbolicLink())
                 continue;
             if (entry.isDir())
                 changeDirPermissionsP(entry.absoluteFilePath(), true, mask);

@@ -74,8 +74,9 @@ public:
     virtual bool rotateLogs() const;
     /// Log files stay open between records ([LOGS] keepLogsHandlers, default 1).
     virtual bool keepLogsHandlers() const;
-    /// [LOGS] cleanAnyOldLogs (default 0): the log clean-up also deletes every file older than
-    /// the keeping time anywhere below the logs directory (LoggerManager::setCleanAnyOldLogs).
+    /// [LOGS] cleanAnyOldLogs (default 0): whether the log clean-up should also delete every
+    /// file older than the keeping time anywhere below the logs directory. The root object does
+    /// not pass it on; a host that wants it calls LoggerManager::setCleanAnyOldLogs() itself.
     virtual bool cleanAnyOldLogs() const;
     /// workDir() + "/versions", where the ".ver" files lie.
     virtual QString versionsPath() const;

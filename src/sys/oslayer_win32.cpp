@@ -477,7 +477,7 @@ public:
             ea.grfInheritance = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
             ea.Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
             ea.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-            ea.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+            ea.Trustee.TrusteeType = TRUSTEE_IS_UNKNOWN;
             ea.Trustee.ptstrName = static_cast<LPWSTR>(everyone);
             ok = SetEntriesInAclW(1, &ea, oldDacl, &newDacl) == ERROR_SUCCESS;
         }

@@ -2,6 +2,7 @@
 
 #include "appframe/dircreator.h"
 #include "appframe/initconfig.h"
+#include "logger/logwrappers.h"
 #include "sys/oslayer_p.h"
 #include "sys/specwinregwrapper_p.h"
 #include "sys/sysutils_p.h"
@@ -79,7 +80,7 @@ void openTree(const QString &path)
                                                            QDir::Unsorted);
     for (const QFileInfo &entry : entries) {
         // A link may lead out of the tree, or back into it for ever.
-        if (entry.isSymLink())
+        if (entry.isSymbolicLink())
             continue;
         if (entry.isDir()) {
             QFile::setPermissions(entry.absoluteFilePath(), DirCreator::DEFAULT_ALL);
@@ -332,7 +333,7 @@ bool WinUtils::setUserWriteCacheSetting(const QString &keyPath, bool enable,
     if (!isDeviceParameters) {
         const QStringList groups =
             settings.children(QString(), swrw::SpecWinRegWrapper::ChildGroups);
-        qWarning().noquote() << keyPath << groups;
+        qWarning().noquote() << keyPath << loglist(groups);
         bool result = false;
         for (const QString &child : groups)
             result = setUserWriteCacheSetting(keyPath + QLatin1Char('\\') + child, enable,
