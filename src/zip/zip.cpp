@@ -481,6 +481,10 @@ Zip::ErrorCode ZipPrivate::storeFile(const QString &path, QIODevice &in, quint32
             qDebug().noquote() << QStringLiteral("Error while writing %1").arg(path);
             return Zip::WriteFailed;
         }
+        // Past the format's limit the caller refuses the entry; a source that never ends
+        // (a device, a file that keeps growing) would otherwise fill the disk first.
+        if (quint64(read) > MAX_32)
+            break;
     }
     return Zip::Ok;
 }
@@ -534,6 +538,9 @@ Zip::ErrorCode ZipPrivate::compressFile(const QString &path, QIODevice &in, quin
                 return Zip::WriteFailed;
             }
         } while (zstr.avail_out == 0);
+        // As when storing: the caller refuses an entry past the limit, so stop reading here.
+        if (quint64(read) > MAX_32 || quint64(written) > MAX_32)
+            break;
     }
 
     deflateEnd(&zstr);

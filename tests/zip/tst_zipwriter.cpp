@@ -138,6 +138,7 @@ private slots:
     void destroyedDevice();
     void fileOf4GiBRefused();
     void offsetsPast4GiBRefused();
+    void endlessSourceRefused();
     void tooManyEntriesRefused();
     void encryptionHeadersDiffer();
     void formatErrorTexts();
@@ -767,6 +768,20 @@ void TestZipWriter::offsetsPast4GiBRefused()
     QCOMPARE(unzip.openArchive(path("near4g.zip")), UnZip::Ok);
     QCOMPARE(unzip.fileList(), QStringList{"f.bin"});
     QCOMPARE(unzip.verifyArchive(), UnZip::Ok);
+}
+
+void TestZipWriter::endlessSourceRefused()
+{
+    // A device never reports its end: reading stops at the format's limit, and the entry is
+    // refused there instead of filling the disk. (Its size reads as 0, so it is stored.)
+    if (!QFileInfo("/dev/zero").isReadable())
+        QSKIP("no /dev/zero on this system");
+    CountingSink sink(0);
+    QVERIFY(sink.open(QIODevice::WriteOnly));
+    Zip zip;
+    QCOMPARE(zip.createArchive(&sink), Zip::Ok);
+    QCOMPARE(zip.addFile("/dev/zero", QString(), Zip::IgnorePaths), Zip::WriteFailed);
+    QVERIFY(sink.size() < (qint64(1) << 32) + (qint64(1) << 20));
 }
 
 void TestZipWriter::tooManyEntriesRefused()
