@@ -21,7 +21,7 @@ constexpr int END_RECORD_SIZE = 22;
 
 bool isEndSignature(const char *p)
 {
-    return p[0] == 'P' && p[1] == 'K' && p[2] == 5 && p[3] == 6;
+    return get32(reinterpret_cast<const unsigned char *>(p)) == END_RECORD_SIGNATURE;
 }
 
 // Highest position in [0, last] where an end record signature starts; the block holds at
