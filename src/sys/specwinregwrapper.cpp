@@ -56,16 +56,12 @@ Bytes utf16Bytes(const QString &s, int terminators)
     return b;
 }
 
-QString utf16String(const Bytes &b, bool stopAtZero)
+QString utf16String(const Bytes &b)
 {
     QString s;
     s.reserve(int(b.size() / 2));
-    for (std::size_t i = 0; i + 1 < b.size(); i += 2) {
-        const ushort c = ushort(b[i] | (b[i + 1] << 8));
-        if (stopAtZero && c == 0)
-            break;
-        s.append(QChar(c));
-    }
+    for (std::size_t i = 0; i + 1 < b.size(); i += 2)
+        s.append(QChar(ushort(b[i] | (b[i + 1] << 8))));
     return s;
 }
 
@@ -82,10 +78,17 @@ QVariant decodeValue(std::uint32_t type, const Bytes &data)
     switch (type) {
     case REG_TYPE_SZ:
     case REG_TYPE_EXPAND_SZ:
-        return stringToVariant(utf16String(data, true));
+    {
+        // The whole value counts, not just the text up to its first zero: an encoded list
+        // holds zero characters. Only the terminator (and any padding after it) is dropped.
+        QString s = utf16String(data);
+        while (s.endsWith(QChar::Null))
+            s.chop(1);
+        return stringToVariant(s);
+    }
     case REG_TYPE_MULTI_SZ: {
         QStringList list;
-        const QString all = utf16String(data, false);
+        const QString all = utf16String(data);
         int start = 0;
         while (start < all.size()) {
             const int end = all.indexOf(QChar::Null, start);
@@ -111,7 +114,7 @@ QVariant decodeValue(std::uint32_t type, const Bytes &data)
         return qlonglong(littleEndian(data, 8));
     case REG_TYPE_BINARY:
     case REG_TYPE_NONE:
-        return stringToVariant(utf16String(data, false));
+        return stringToVariant(utf16String(data));
     default:
         qWarning("QSettings: Unknown data %d type in Windows registry", int(type));
         return QVariant();
@@ -135,7 +138,7 @@ void encodeValue(const QVariant &value, std::uint32_t *type, Bytes *data)
     case QVariant::List: {
         // A multi-string cannot hold an empty element nor be empty, and a zero inside an
         // element would split it in two when read back; those lists go whole into one
-        // encoded string.
+        // encoded string value, zero characters and all.
         const QStringList items = variantListToStringList(value.toList());
         const bool zeroInside = std::any_of(items.cbegin(), items.cend(), [](const QString &item) {
             return item.contains(QChar::Null);
@@ -151,7 +154,9 @@ void encodeValue(const QVariant &value, std::uint32_t *type, Bytes *data)
             data->push_back(0);
             return;
         }
-        break;
+        *type = REG_TYPE_SZ;
+        *data = utf16Bytes(variantToString(value), 1);
+        return;
     }
     default:
         break;

@@ -209,19 +209,19 @@ private slots:
                                       << quint32(REG_TYPE_MULTI_SZ) << mixed
                                       << QVariant(QVariantList{QStringLiteral("a"), QSize(1, 2)});
         const QVariant empty(QStringList{});
-        // Encoded lists hold zero characters, which a plain string value would cut off.
-        QTest::newRow("empty list") << empty << quint32(REG_TYPE_BINARY)
-                                    << utf16(ravix::swrw::variantToString(empty), 0) << empty;
+        // Encoded lists hold zero characters; the string value keeps them all.
+        QTest::newRow("empty list") << empty << quint32(REG_TYPE_SZ)
+                                    << utf16(ravix::swrw::variantToString(empty), 1) << empty;
         const QVariant withEmpty(QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")});
         QTest::newRow("list with empty element")
-            << withEmpty << quint32(REG_TYPE_BINARY)
-            << utf16(ravix::swrw::variantToString(withEmpty), 0) << withEmpty;
+            << withEmpty << quint32(REG_TYPE_SZ)
+            << utf16(ravix::swrw::variantToString(withEmpty), 1) << withEmpty;
         // As a multi-string the zero would end the element and start another one.
         const QVariant withZero(
             QStringList{QStringLiteral("a"), QString::fromUtf16(u"b\0c", 3), QStringLiteral("d")});
         QTest::newRow("list with zero inside an element")
-            << withZero << quint32(REG_TYPE_BINARY)
-            << utf16(ravix::swrw::variantToString(withZero), 0) << withZero;
+            << withZero << quint32(REG_TYPE_SZ)
+            << utf16(ravix::swrw::variantToString(withZero), 1) << withZero;
     }
 
     void valueTypes()
@@ -252,8 +252,8 @@ private slots:
         wrapper.set(QStringLiteral("list"), QStringList());
         const RawValue raw = rawValue(*w, REG_ROOT_CURRENT_USER, QStringLiteral("Software\\T"),
                                       QStringLiteral("list"), REG_KEY_WOW64_64KEY);
-        // Stored whole, zero characters included, so that nothing is cut off.
-        QCOMPARE(raw.type, REG_TYPE_BINARY);
+        // A string value holding the whole encoding, zero characters included.
+        QCOMPARE(raw.type, REG_TYPE_SZ);
         QVERIFY(QString::fromUtf16(reinterpret_cast<const ushort *>(raw.data.data()),
                                    int(raw.data.size() / 2))
                     .startsWith(QLatin1String("@Variant(")));
@@ -270,9 +270,15 @@ private slots:
         QTest::addColumn<QVariant>("expected");
         QTest::newRow("expand sz") << quint32(REG_TYPE_EXPAND_SZ) << utf16("%SystemRoot%", 1)
                                    << QVariant(QStringLiteral("%SystemRoot%"));
-        QTest::newRow("sz stops at zero")
+        QTest::newRow("sz with a zero inside")
             << quint32(REG_TYPE_SZ) << utf16(QStringLiteral("ab") + QChar(0) + "cd", 1)
-            << QVariant(QStringLiteral("ab"));
+            << QVariant(QStringLiteral("ab") + QChar(0) + "cd");
+        Bytes padded = utf16("ab", 1);
+        padded.insert(padded.end(), 4, 0);
+        QTest::newRow("sz padded with zeros")
+            << quint32(REG_TYPE_SZ) << padded << QVariant(QStringLiteral("ab"));
+        QTest::newRow("sz without terminator")
+            << quint32(REG_TYPE_SZ) << utf16("ab", 0) << QVariant(QStringLiteral("ab"));
         QTest::newRow("big endian")
             << quint32(REG_TYPE_DWORD_BIG_ENDIAN) << bytesOf({0, 0, 1, 2}) << QVariant(0x102);
         QTest::newRow("none") << quint32(REG_TYPE_NONE) << utf16("x", 0)
