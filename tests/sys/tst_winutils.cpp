@@ -1,6 +1,7 @@
 #include "emulation.h"
 #include "testtools.h"
 
+#include <ravixcore/appframe/dircreator.h>
 #include <ravixcore/appframe/initconfig.h>
 #include <ravixcore/sys/winutils.h>
 
@@ -664,6 +665,37 @@ private slots:
         for (int i = 0; i < 4; ++i)
             QCOMPARE(modeBits(files[i]), 0666);
         QCOMPARE(modeBits(outside.filePath("foreign.txt")), 0600);
+    }
+
+    // On Windows a recursive change also opens every directory and file to everyone, each
+    // directory before its contents.
+    void dirCreatorGrantsEachEntry()
+    {
+        const QString top = m_dir.filePath(QStringLiteral("grant"));
+        QVERIFY(QDir().mkpath(top + "/sub/deeper"));
+        for (const QString &f : {top + "/a.txt", top + "/sub/b.txt"}) {
+            QFile file(f);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(ravix::DirCreator::changeDirPermissions(top, true, ravix::DirCreator::DEFAULT_ALL));
+
+        QStringList grants;
+        const QString prefix = QStringLiteral("GrantEveryone ");
+        for (const QString &change : toStringList(w->changes())) {
+            if (change.startsWith(prefix))
+                grants << QDir::cleanPath(QDir::fromNativeSeparators(change.mid(prefix.size())));
+        }
+        QStringList expected{top, top + "/a.txt", top + "/sub", top + "/sub/b.txt",
+                             top + "/sub/deeper"};
+        QStringList sorted = grants;
+        sorted.sort();
+        expected.sort();
+        QCOMPARE(sorted, expected);
+        for (const QString &g : grants) {
+            const int parent = grants.indexOf(QFileInfo(g).path());
+            if (g != top)
+                QVERIFY2(parent >= 0 && parent < grants.indexOf(g), qPrintable(g));
+        }
     }
 };
 

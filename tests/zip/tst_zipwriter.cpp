@@ -821,6 +821,25 @@ void TestZipWriter::encryptionHeadersDiffer()
     QCOMPARE(a.locals[0].compSize, 18u);
     QVERIFY(a.locals[0].data.left(10) != b.locals[0].data.left(10));
     QCOMPARE(int(a.locals[0].flags), 9);
+
+    // 100 bytes stored encrypted: the 12 header bytes count in every record's size.
+    const QString hundred = writeFile(path("h.bin"), noise(100));
+    QBuffer out;
+    Zip zip;
+    zip.setPassword("pw");
+    QCOMPARE(zip.createArchive(&out), Zip::Ok);
+    QCOMPARE(zip.addFile(hundred, QString(), Zip::IgnorePaths, Zip::Store), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    const RawZip h = parseRaw(out.data());
+    QCOMPARE(h.locals.size(), 1);
+    QCOMPARE(h.locals[0].compSize, 112u);
+    QCOMPARE(h.centrals[0].compSize, 112u);
+    QCOMPARE(int(h.locals[0].flags), 9);
+    QCOMPARE(int(h.centrals[0].flags), 9);
+    const int descriptor = h.locals[0].offset + 30 + h.locals[0].name.size() + 112;
+    QCOMPARE(le32(out.data(), descriptor), 0x08074B50u);
+    QCOMPARE(le32(out.data(), descriptor + 8), 112u);
+    QCOMPARE(le32(out.data(), descriptor + 12), 100u);
 }
 
 void TestZipWriter::formatErrorTexts()
