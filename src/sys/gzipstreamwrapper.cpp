@@ -12,6 +12,18 @@ namespace ravix {
 namespace {
 // The largest QByteArray.
 constexpr qint64 MAX_RESULT = std::numeric_limits<int>::max() - int(sizeof(QByteArrayData)) - 1;
+
+// Qt reports a failed allocation by throwing, which must not leave the library.
+bool resizeOrWarn(QByteArray &array, qint64 size, const char *who)
+{
+    try {
+        array.resize(int(size));
+        return true;
+    } catch (const std::bad_alloc &) {
+        qWarning("%s: Out of memory", who);
+        return false;
+    }
+}
 } // namespace
 
 GzipStreamWrapper::GzipStreamWrapper() = default;
@@ -25,12 +37,8 @@ QByteArray GzipStreamWrapper::gzcompress(const QByteArray &data)
         return QByteArray();
     }
     QByteArray out;
-    try {
-        out.resize(static_cast<int>(length));
-    } catch (const std::bad_alloc &) {
-        qWarning("gzcompress: Out of memory");
+    if (!resizeOrWarn(out, qint64(length), "gzcompress"))
         return QByteArray();
-    }
     if (compress(reinterpret_cast<Bytef *>(out.data()), &length,
                  reinterpret_cast<const Bytef *>(data.constData()),
                  static_cast<uLong>(data.size())) != Z_OK) {
@@ -72,11 +80,7 @@ QByteArray GzipStreamWrapper::gzuncompress(const QByteArray &data)
             inflateEnd(&strm);
             return QByteArray();
         }
-        try {
-            result.resize(int(capacity));
-        } catch (const std::bad_alloc &) {
-            // Qt reports a failed allocation by throwing, which must not leave the library.
-            qWarning("gzuncompress: Out of memory");
+        if (!resizeOrWarn(result, capacity, "gzuncompress")) {
             inflateEnd(&strm);
             return QByteArray();
         }

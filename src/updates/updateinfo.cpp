@@ -7,13 +7,12 @@ namespace ravix {
 
 namespace {
 
-// A name used as one path component of the store: nothing that climbs out of it.
 bool hasSeparator(const QString &name)
 {
     return name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'));
 }
 
-// A file name of the store: one plain path component.
+// A name used as one path component of the store: nothing that climbs out of it.
 bool isSafeFileName(const QString &name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
