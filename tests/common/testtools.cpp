@@ -47,4 +47,19 @@ int modeBits(const QString &path)
     return int(st.st_mode & 07777);
 }
 
+bool writeFileMode(const QString &path, const QByteArray &data, int mode)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
+        return false;
+    f.close();
+    return ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
+}
+
+QByteArray readFileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 } // namespace ravixtest

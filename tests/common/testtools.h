@@ -16,6 +16,11 @@ int runTool(const QString &program, const QStringList &args, QByteArray *out = n
 // File mode bits as ls shows them (e.g. 0775), read with stat.
 int modeBits(const QString &path);
 
+// Writes a file whole and gives it the mode bits; false on any failure.
+bool writeFileMode(const QString &path, const QByteArray &data, int mode);
+// A file's bytes, empty when it cannot be read.
+QByteArray readFileBytes(const QString &path);
+
 } // namespace ravixtest
 
 // Fails the current test when the tool is missing.
