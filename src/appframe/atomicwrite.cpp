@@ -1,18 +1,21 @@
 #include "appframe/atomicwrite_p.h"
 
-#include <QSaveFile>
+#include "sys/safefile_p.h"
 
 namespace ravix {
 
 bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit())
-        return true;
-    if (error)
-        *error = file.errorString();
-    file.cancelWriting();
-    return false;
+    // Not writable by other accounts: these files steer what the daemon does.
+    safefile::AtomicFile file(path, 0644);
+    if (!file.open(error))
+        return false;
+    if (file.device()->write(data) != data.size()) {
+        if (error)
+            *error = file.device()->errorString();
+        return false;
+    }
+    return file.commit(error);
 }
 
 } // namespace ravix

@@ -1,6 +1,7 @@
 #include "appframe/dircreator.h"
 
 #include "appframe/everyoneaccess_p.h"
+#include "sys/safefile_p.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,7 +56,7 @@ bool DirCreator::checkAndCreate(const QString &path, const QFlags<QFileDevice::P
     QDir().mkpath(absolute);
     {
         NtfsLookupGuard guard;
-        QFile::setPermissions(absolute, mask);
+        safefile::setPermissionsAt(absolute, mask);
     }
     return QFileInfo::exists(path);
 }
@@ -66,7 +67,7 @@ bool DirCreator::changeFilePermissionsP(const QString &path,
     const QString p = QDir::fromNativeSeparators(path);
     if (p.isEmpty() || !QFileInfo::exists(p))
         return false;
-    QFile::setPermissions(QFileInfo(p).absoluteFilePath(), mask);
+    safefile::setPermissionsAt(QFileInfo(p).absoluteFilePath(), mask);
     grantEveryoneFullAccess(path);
     return true;
 }
@@ -81,24 +82,22 @@ bool DirCreator::changeFilePermissions(const QString &path,
 bool DirCreator::changeDirPermissionsP(const QString &path, bool recursive,
                                        const QFlags<QFileDevice::Permission> &mask)
 {
-    if (!changeFilePermissionsP(path, mask))
+    const QString p = QDir::fromNativeSeparators(path);
+    if (!recursive || !QFileInfo(p).isDir())
+        return changeFilePermissionsP(path, mask);
+    if (p.isEmpty())
         return false;
-    const QFileInfo info(QDir::fromNativeSeparators(path));
-    if (recursive && info.isDir()) {
-        const QFileInfoList entries =
-            QDir(info.absoluteFilePath())
-                .entryInfoList(QDir::Dirs | QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
-                               QDir::Unsorted);
-        for (const QFileInfo &entry : entries) {
-            // A link may point anywhere; following it would open files outside the tree.
-            if (entry.isSymbolicLink())
-                continue;
-            if (entry.isDir())
-                changeDirPermissionsP(entry.absoluteFilePath(), true, mask);
-            else
-                changeFilePermissionsP(entry.absoluteFilePath(), mask);
-        }
-    }
+    // Directories are entered by descriptor and links never followed: a link, or a folder
+    // swapped for one meanwhile, could lead outside the tree. Devices, pipes and sockets are
+    // left alone.
+    bool top = true;
+    safefile::walkTree(p, [&](safefile::TreeEntry &entry) {
+        if (!entry.isDir() && !entry.isFile())
+            return;
+        entry.setPermissions(mask);
+        grantEveryoneFullAccess(top ? path : entry.path());
+        top = false;
+    });
     return true;
 }
 

@@ -191,10 +191,57 @@ bool setMode(QFile &file, int mode)
 #ifndef Q_OS_WIN
     return file.handle() >= 0 && ::fchmod(file.handle(), mode_t(mode)) == 0;
 #else
+    // Windows keeps only the read-only attribute; the access list is what matters there.
     return file.setPermissions(QFileDevice::Permissions(
         ((mode & 0400) ? QFileDevice::ReadOwner | QFileDevice::ReadUser : 0) |
         ((mode & 0200) ? QFileDevice::WriteOwner | QFileDevice::WriteUser : 0)));
 #endif
+}
+
+bool setPermissionsAt(const QString &path, QFileDevice::Permissions permissions)
+{
+#ifndef Q_OS_WIN
+    const int fd = ::open(encoded(path).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    const bool ok = ::fstat(fd, &st) == 0 && (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) &&
+                    ::fchmod(fd, mode_t(modeOf(permissions, S_ISDIR(st.st_mode)))) == 0;
+    ::close(fd);
+    return ok;
+#else
+    const QFileInfo info(path);
+    if (info.isSymbolicLink() || info.isJunction() || !(info.isDir() || info.isFile()))
+        return false;
+    return QFile::setPermissions(path, permissions);
+#endif
+}
+
+int modeOf(QFileDevice::Permissions p, bool directory)
+{
+    int mode = 0;
+    if (p & (QFileDevice::ReadOwner | QFileDevice::ReadUser))
+        mode |= 0400;
+    if (p & (QFileDevice::WriteOwner | QFileDevice::WriteUser))
+        mode |= 0200;
+    if (p & (QFileDevice::ExeOwner | QFileDevice::ExeUser))
+        mode |= 0100;
+    if (p & QFileDevice::ReadGroup)
+        mode |= 040;
+    if (p & QFileDevice::WriteGroup)
+        mode |= 020;
+    if (p & QFileDevice::ExeGroup)
+        mode |= 010;
+    if (p & QFileDevice::ReadOther)
+        mode |= 04;
+    if (p & QFileDevice::WriteOther)
+        mode |= 02;
+    if (p & QFileDevice::ExeOther)
+        mode |= 01;
+    if (directory && (mode & 02))
+        mode |= 01000;
+    return mode;
 }
 
 bool ownedBySelfOrRoot(const QString &path)
@@ -591,6 +638,15 @@ bool walkTree(const QString &root, const std::function<void(TreeEntry &)> &visit
 }
 
 #endif
+
+bool TreeEntry::setPermissions(QFileDevice::Permissions permissions)
+{
+#ifndef Q_OS_WIN
+    return setMode(modeOf(permissions, m_isDir));
+#else
+    return (m_isDir || m_isFile) && QFile::setPermissions(m_path, permissions);
+#endif
+}
 
 } // namespace safefile
 } // namespace ravix

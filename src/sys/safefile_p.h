@@ -42,6 +42,16 @@ RAVIXCORE_EXPORT bool openForRead(QFile &file, const QString &path, QString *err
 /// as there is no descriptor call for it).
 RAVIXCORE_EXPORT bool setMode(QFile &file, int mode);
 
+/// Applies Qt's permission flags (as modeOf() gives them) to the directory or regular file at
+/// \a path, through a descriptor opened without following a link there; anything else (a
+/// link, a FIFO, a device) is left alone. On Windows Qt's own way, by name, links refused.
+RAVIXCORE_EXPORT bool setPermissionsAt(const QString &path, QFileDevice::Permissions permissions);
+
+/// POSIX mode bits for Qt's permission flags (the owner's and the user's count alike). A
+/// directory that others may write to gets the sticky bit as well, as /tmp has it: everyone
+/// may create files there, but only a file's owner removes, renames or replaces it.
+RAVIXCORE_EXPORT int modeOf(QFileDevice::Permissions permissions, bool directory);
+
 /// The entry at \a path itself (not what a link there points to) is owned by the calling
 /// process's account or by root. Always true on Windows.
 RAVIXCORE_EXPORT bool ownedBySelfOrRoot(const QString &path);
@@ -86,6 +96,8 @@ public:
     bool remove();
     /// Sets the mode of a directory or regular file through a descriptor of the entry itself.
     bool setMode(int mode);
+    /// As setMode(modeOf(permissions, isDir())); on Windows Qt's own way.
+    bool setPermissions(QFileDevice::Permissions permissions);
     /// The walk does not enter this directory.
     void skip() { m_skip = true; }
 

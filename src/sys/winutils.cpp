@@ -4,6 +4,7 @@
 #include "appframe/initconfig.h"
 #include "logger/logwrappers.h"
 #include "sys/oslayer_p.h"
+#include "sys/safefile_p.h"
 #include "sys/specwinregwrapper_p.h"
 #include "sys/sysutils_p.h"
 
@@ -73,22 +74,17 @@ void rebootForSettings()
         qWarning() << "REBOOT: not supported on this platform";
 }
 
+// Opens a tree to everyone: links are not followed (one may lead out of the tree, or back
+// into it for ever), folders are entered by descriptor, and devices, pipes and sockets are
+// left alone. Folders get the sticky bit with the mode.
 void openTree(const QString &path)
 {
-    const QFileInfoList entries = QDir(path).entryInfoList(QDir::Dirs | QDir::Files | QDir::Hidden |
-                                                               QDir::System | QDir::NoDotAndDotDot,
-                                                           QDir::Unsorted);
-    for (const QFileInfo &entry : entries) {
-        // A link may lead out of the tree, or back into it for ever.
-        if (entry.isSymbolicLink())
-            continue;
-        if (entry.isDir()) {
-            QFile::setPermissions(entry.absoluteFilePath(), DirCreator::DEFAULT_ALL);
-            openTree(entry.absoluteFilePath());
-        } else {
-            QFile::setPermissions(entry.absoluteFilePath(), DirCreator::FILE_DEFAULT_ALL);
-        }
-    }
+    safefile::walkTree(path, [](safefile::TreeEntry &entry) {
+        if (entry.isDir())
+            entry.setPermissions(DirCreator::DEFAULT_ALL);
+        else if (entry.isFile())
+            entry.setPermissions(DirCreator::FILE_DEFAULT_ALL);
+    });
 }
 
 QString startupFolderOf(KnownFolder known, int csidl)
@@ -259,10 +255,8 @@ void WinUtils::changeWorkDirPermissions(const InitConfig &config)
 #endif
     const QString workDir = config.workDir();
     qWarning().noquote() << "OPEN WORK DIR" << workDir;
-    if (QFileInfo(workDir).isDir()) {
-        QFile::setPermissions(workDir, DirCreator::DEFAULT_ALL);
+    if (QFileInfo(workDir).isDir())
         openTree(workDir);
-    }
 #ifdef Q_OS_WIN
     --qt_ntfs_permission_lookup;
 #endif

@@ -32,7 +32,8 @@ private slots:
     {
         QTest::addColumn<int>("mask");
         QTest::addColumn<int>("mode");
-        QTest::newRow("all") << int(DirCreator::DEFAULT_ALL) << 0777;
+        // A folder everyone may write to gets the sticky bit.
+        QTest::newRow("all") << int(DirCreator::DEFAULT_ALL) << 01777;
         QTest::newRow("group") << int(DirCreator::DEFAULT_GROUP) << 0770;
         QTest::newRow("owner") << int(DirCreator::DEFAULT_OWNER) << 0700;
     }
@@ -104,7 +105,7 @@ private slots:
         }
         QVERIFY(DirCreator::changeDirPermissions(root, true, DirCreator::DEFAULT_ALL));
         for (const QString &d : dirs)
-            QCOMPARE(ravixtest::modeBits(d), 0777);
+            QCOMPARE(ravixtest::modeBits(d), 01777);
         for (const QString &f : files)
             QCOMPARE(ravixtest::modeBits(f), 0777);
 
@@ -112,7 +113,7 @@ private slots:
         for (const QString &d : dirs)
             QVERIFY(::chmod(QFile::encodeName(d).constData(), 0700) == 0);
         QVERIFY(DirCreator::changeDirPermissions(root, false, DirCreator::DEFAULT_ALL));
-        QCOMPARE(ravixtest::modeBits(root), 0777);
+        QCOMPARE(ravixtest::modeBits(root), 01777);
         QCOMPARE(ravixtest::modeBits(root + "/d1"), 0700);
     }
 
@@ -125,7 +126,7 @@ private slots:
         QVERIFY(QDir().mkpath(tmp.path() + "/tree"));
         QVERIFY(QFile::link(outside, tmp.path() + "/tree/link"));
         QVERIFY(DirCreator::changeDirPermissions(tmp.path() + "/tree", true, DirCreator::DEFAULT_ALL));
-        QCOMPARE(ravixtest::modeBits(tmp.path() + "/tree"), 0777);
+        QCOMPARE(ravixtest::modeBits(tmp.path() + "/tree"), 01777);
         QCOMPARE(ravixtest::modeBits(outside), 0700);
     }
 

@@ -16,21 +16,6 @@ using namespace ravix::safefile;
 
 namespace {
 
-bool writeFile(const QString &path, const QByteArray &data, int mode = 0644)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
-        return false;
-    f.close();
-    return ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestSafeFile : public QObject
@@ -43,7 +28,7 @@ private slots:
         m_dir.reset(new QTemporaryDir);
         QVERIFY(m_dir->isValid());
         m_target = m_dir->filePath(QStringLiteral("target"));
-        QVERIFY(writeFile(m_target, "target", 0600));
+        QVERIFY(ravixtest::writeFileMode(m_target, "target", 0600));
     }
 
     // Whatever was planted at the name, neither opening for writing nor for reading reaches
@@ -84,7 +69,7 @@ private slots:
         }
         QFile file;
         QVERIFY(!openForRead(file, name));
-        QCOMPARE(readFile(m_target), QByteArray("target"));
+        QCOMPARE(ravixtest::readFileBytes(m_target), QByteArray("target"));
         QCOMPARE(ravixtest::modeBits(m_target), 0600);
         QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("absent"))));
     }
@@ -105,7 +90,7 @@ private slots:
         QVERIFY(!created);
         QCOMPARE(file.write("two\n"), 4);
         file.close();
-        QCOMPARE(readFile(name), QByteArray("one\ntwo\n"));
+        QCOMPARE(ravixtest::readFileBytes(name), QByteArray("one\ntwo\n"));
 
         QVERIFY(openForWrite(file, name, Truncate, 0600));
         QCOMPARE(file.write("three\n"), 6);
@@ -122,7 +107,7 @@ private slots:
             QVERIFY(f.open());
             QCOMPARE(f.device()->write("new"), 3);
         }
-        QCOMPARE(readFile(m_target), QByteArray("target"));
+        QCOMPARE(ravixtest::readFileBytes(m_target), QByteArray("target"));
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList(QStringLiteral("target")));
 
@@ -130,7 +115,7 @@ private slots:
         QVERIFY(f.open());
         QCOMPARE(f.device()->write("new"), 3);
         QVERIFY(f.commit());
-        QCOMPARE(readFile(m_target), QByteArray("new"));
+        QCOMPARE(ravixtest::readFileBytes(m_target), QByteArray("new"));
         QCOMPARE(ravixtest::modeBits(m_target), 0640);
     }
 
@@ -140,11 +125,11 @@ private slots:
     {
         QTemporaryDir outside;
         const QString foreign = outside.filePath(QStringLiteral("foreign"));
-        QVERIFY(writeFile(foreign, "x", 0600));
+        QVERIFY(ravixtest::writeFileMode(foreign, "x", 0600));
         const QString root = m_dir->filePath(QStringLiteral("tree"));
         QVERIFY(QDir().mkpath(root + "/b/c"));
-        QVERIFY(writeFile(root + "/a", "a", 0600));
-        QVERIFY(writeFile(root + "/b/c/d", "d", 0600));
+        QVERIFY(ravixtest::writeFileMode(root + "/a", "a", 0600));
+        QVERIFY(ravixtest::writeFileMode(root + "/b/c/d", "d", 0600));
         QVERIFY(QFile::link(outside.path(), root + "/b/out"));
         QVERIFY(QFile::link(foreign, root + "/b/file"));
         QCOMPARE(::mkfifo(QFile::encodeName(root + "/fifo").constData(), 0600), 0);
@@ -185,7 +170,7 @@ private slots:
         RAVIX_REQUIRE_ATTACKER();
         ravixtest::SharedTempDir shared;
         const QString mine = shared.filePath(QStringLiteral("mine"));
-        QVERIFY(writeFile(mine, "x"));
+        QVERIFY(ravixtest::writeFileMode(mine, "x", 0644));
         QVERIFY(ownedBySelfOrRoot(mine));
         const QString theirs = shared.filePath(QStringLiteral("theirs"));
         QCOMPARE(ravixtest::runAsAttacker(QStringLiteral("ln -s %1 '%2'").arg(mine, theirs)), 0);

@@ -661,7 +661,7 @@ private slots:
             WinUtils::changeWorkDirPermissions(config);
         }
         for (const QString &d : {work, work + "/sub", work + "/sub/deeper", work + "/.hidden"})
-            QCOMPARE(modeBits(d), 0777);
+            QCOMPARE(modeBits(d), 01777);
         for (int i = 0; i < 4; ++i)
             QCOMPARE(modeBits(files[i]), 0666);
         QCOMPARE(modeBits(outside.filePath("foreign.txt")), 0600);
