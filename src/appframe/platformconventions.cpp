@@ -45,4 +45,21 @@ QString PlatformConventions::defaultWorkDir(const QString &baseName)
     return defaultWorkDir(baseName, QProcessEnvironment::systemEnvironment());
 }
 
+QString PlatformConventions::fileNameKey(const QString &path, Style style)
+{
+    if (style != Windows)
+        return path;
+    QString key = path;
+    key.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    // Windows drops trailing dots and spaces from the last part of a name; a part made of
+    // dots alone ("." or "..") is not a name and stays.
+    const int start = key.lastIndexOf(QLatin1Char('/')) + 1;
+    int end = key.size();
+    while (end > start && (key.at(end - 1) == QLatin1Char('.') || key.at(end - 1) == QLatin1Char(' ')))
+        --end;
+    if (end > start)
+        key.truncate(end);
+    return key.toCaseFolded();
+}
+
 } // namespace ravix

@@ -34,6 +34,11 @@ public:
                                   Style style = nativeStyle());
     /// As above with the process's system environment and the native style.
     static QString defaultWorkDir(const QString &baseName);
+
+    /// The form in which the style's file systems compare \a path: two paths with equal keys
+    /// name one file. On Windows separators are '/', trailing dots and spaces of the last part
+    /// are dropped and case is folded; elsewhere the path is its own key.
+    static QString fileNameKey(const QString &path, Style style = nativeStyle());
 };
 
 } // namespace ravix

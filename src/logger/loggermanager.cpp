@@ -2,6 +2,7 @@
 #include "logger/loggermanager_p.h"
 
 #include "appframe/dircreator.h"
+#include "sys/safefile_p.h"
 #include "zip/zip.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QLoggingCategory>
+#include <QTemporaryDir>
 #include <QTextCodec>
 #include <QThread>
 #include <QThreadPool>
@@ -39,11 +41,13 @@ namespace {
 
 const int kIndent = 15;
 const int kEraseInterval = 86400000; // 24 hours
-const QFileDevice::Permissions kLogFilePermissions =
-    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-    QFileDevice::WriteGroup | QFileDevice::ReadOther;
+// Log files are shared: other accounts' processes of the family append to them.
+const int kLogFileMode = 0664;
 
 thread_local bool t_holdsLogMutex = false;
+
+// How file names compare, for the keys of kept writers (guarded by _logMutex).
+ravix::PlatformConventions::Style g_fileNameStyle = ravix::PlatformConventions::nativeStyle();
 
 QString indent()
 {
@@ -84,8 +88,12 @@ QString longWord(QtMsgType type)
 
 bool hasStopMarker(const QString &path)
 {
-    return !path.trimmed().isEmpty() &&
-           QFileInfo::exists(QDir(path).filePath(QStringLiteral("no_more_logs")));
+    if (path.trimmed().isEmpty())
+        return false;
+    // The folder is open to every account; only a marker of the daemon's own account (or
+    // root's) may silence it.
+    const QString marker = QDir(path).filePath(QStringLiteral("no_more_logs"));
+    return QFileInfo::exists(marker) && ravix::safefile::ownedBySelfOrRoot(marker);
 }
 
 // At process exit the statics above are destroyed; a message raised after that (from another
@@ -312,12 +320,30 @@ QString LoggerManagerPrivate::fileNameFor(const QString &name)
 }
 
 void LoggerManagerPrivate::writeBanner(LoggerManager &writer, const LogMessageRecord &record,
-                                       const QString &text)
+                                       const QString &text, bool separator)
 {
-    QTextStream *s = writer.stream();
-    LoggerManagerPrivate::setSystemCodec(*s);
-    writePrefix(*s, record);
-    *s << text << Qt::endl;
+    write(writer, false, [&](QTextStream &s) {
+        if (separator)
+            s << Qt::endl << Qt::endl << QString(80, QLatin1Char('-')) << Qt::endl;
+        writePrefix(s, record);
+        s << text << Qt::endl;
+    });
+}
+
+void LoggerManagerPrivate::write(LoggerManager &writer, bool onStdErr,
+                                 const std::function<void(QTextStream &)> &text)
+{
+    QTextStream &s = *writer.stream();
+    setSystemCodec(s);
+    text(s);
+    s.flush();
+    // A full disk or a failing device: the record is not lost but goes where the process's
+    // own errors go. The writer renews its stream at its next open and tries the file again.
+    const bool toFile = writer.m_file && s.device() == writer.m_file;
+    if (toFile && s.status() != QTextStream::Ok && !onStdErr) {
+        QTextStream err(stderr);
+        text(err);
+    }
 }
 
 void LoggerManagerPrivate::resetEraseTimer(bool start)
@@ -340,6 +366,12 @@ void LoggerManagerPrivate::resetEraseTimer(bool start)
     timer->setInterval(kEraseInterval);
     QObject::connect(timer, &QTimer::timeout, &LoggerManagerPrivate::startCleanUp);
     timer->start();
+}
+
+void LoggerManagerPrivate::setFileNameStyle(ravix::PlatformConventions::Style style)
+{
+    LogLock lock;
+    g_fileNameStyle = style;
 }
 
 void LoggerManagerPrivate::startCleanUp()
@@ -386,33 +418,60 @@ void LoggerManagerPrivate::cleanUp()
 
 void LoggerManagerPrivate::cleanTree(const QString &path, unsigned keepDays, const QDate &today)
 {
-    const QDir dir(path);
-    const QFileInfoList files =
-        dir.entryInfoList({QStringLiteral("*"), QStringLiteral("*.*")}, QDir::Files);
-    for (const QFileInfo &file : files) {
-        if (file.lastModified().date().addDays(keepDays) <= today)
-            QFile::remove(file.absoluteFilePath());
-    }
-    // Linked directories are not followed: a link could lead out of the tree or round in a loop.
-    const QStringList dirs = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-    for (const QString &sub : dirs)
-        cleanTree(dir.filePath(sub), keepDays, today);
+    // Folders are entered by descriptor and links never followed: a link, or a folder that
+    // another account swaps for one while the walk runs, could lead out of the tree. Hidden
+    // names are passed over, as they always were.
+    ravix::safefile::walkTree(path, [&](ravix::safefile::TreeEntry &entry) {
+        if (entry.name().startsWith(QLatin1Char('.'))) {
+            if (entry.path() != QFileInfo(path).absoluteFilePath())
+                entry.skip();
+            return;
+        }
+        if ((entry.isFile() || entry.isLink()) &&
+            entry.lastModified().date().addDays(keepDays) <= today)
+            entry.remove();
+    });
 }
 
 bool LoggerManagerPrivate::archive(const QString &logFile)
 {
-    const QString archivePath = QStringLiteral("%1.zip").arg(
-        QDir::fromNativeSeparators(QFileInfo(logFile).absoluteFilePath()));
-    Zip zip;
-    if (zip.createArchive(archivePath, true) != Zip::Ok)
+    const QString logPath = QFileInfo(logFile).absoluteFilePath();
+    const QString archivePath = QStringLiteral("%1.zip").arg(QDir::fromNativeSeparators(logPath));
+    // Another account may have put a link to a file of its choice at an old log's name: the
+    // log is opened without following links and must be a regular file of one name.
+    QFile log;
+    QString error;
+    if (!ravix::safefile::openForRead(log, logPath, &error)) {
+        qWarning().noquote() << "LOG NOT PACKED" << logPath << error;
         return false;
-    const bool added = zip.addFile(QFileInfo(logFile).absoluteFilePath(), QString(),
-                                   Zip::IgnorePaths, Zip::AutoFull) == Zip::Ok;
+    }
+    // The archive writer opens files by name. It gets a name that cannot be swapped: a link,
+    // in a private folder, to the descriptor just checked.
+    QString source = logPath;
+#ifndef Q_OS_WIN
+    QTemporaryDir scratch;
+    const QString fds = QFileInfo::exists(QStringLiteral("/proc/self/fd"))
+                            ? QStringLiteral("/proc/self/fd")
+                            : QStringLiteral("/dev/fd");
+    source = scratch.filePath(QFileInfo(logPath).fileName());
+    if (!scratch.isValid() ||
+        !QFile::link(QStringLiteral("%1/%2").arg(fds).arg(log.handle()), source))
+        return false;
+#endif
+    // The archive is written beside its name and renamed over it, so that a link planted at
+    // the name is replaced, not written through; a failure leaves no archive behind.
+    ravix::safefile::AtomicFile out(
+        archivePath, log.permissions().testFlag(QFileDevice::ReadOther) ? 0644 : 0600);
+    if (!out.open(&error))
+        return false;
+    Zip zip;
+    if (zip.createArchive(out.device()) != Zip::Ok)
+        return false;
+    const bool added =
+        zip.addFile(source, QString(), Zip::IgnorePaths, Zip::AutoFull) == Zip::Ok;
     const bool closed = zip.closeArchive() == Zip::Ok;
     // An archive without its entry would only mislead; the next run packs the file again.
-    if (!added || !closed)
-        QFile::remove(archivePath);
-    return added && closed;
+    return added && closed && out.commit(&error);
 }
 
 // ---- LoggerManager: writer --------------------------------------------------------------------
@@ -440,29 +499,33 @@ void LoggerManager::open()
     // and the permissions it was given when it was opened, without a look at the directory.
     // Checking and setting them again for every record cost more than the record's write.
     const bool current = !_logPath.isEmpty() && m_file && m_file->isOpen() &&
-                         m_file->fileName() == LoggerManagerPrivate::fileNameFor(m_name);
+                         m_fileName == LoggerManagerPrivate::fileNameFor(m_name);
     // An unset directory counts as missing; the records then go to the standard error stream.
     if (!current && !_logPath.isEmpty() && QDir(_logPath).exists()) {
         const QString fileName = LoggerManagerPrivate::fileNameFor(m_name);
-        if (m_file && m_file->fileName() != fileName)
+        if (m_file && m_fileName != fileName)
             close();
-        if (!m_file)
-            m_file = new QFile(fileName);
-        if (!m_file->isOpen() &&
-            !m_file->open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Text)) {
-            delete m_file;
-            m_file = nullptr;
+        if (!m_file) {
+            // The folder is open to every account: a link or a FIFO planted at the name is
+            // neither followed nor waited for, and the records go to the standard error stream.
+            m_file = new QFile;
+            if (ravix::safefile::openForWrite(*m_file, fileName, ravix::safefile::AppendText,
+                                              kLogFileMode)) {
+                m_fileName = fileName;
+            } else {
+                delete m_file;
+                m_file = nullptr;
+            }
         }
         if (m_file)
-            m_file->setPermissions(kLogFilePermissions);
+            ravix::safefile::setMode(*m_file, kLogFileMode);
     }
     if (m_file && m_file->isOpen()) {
-        // A stream already on this file is renewed in place: set back to its defaults, cleared
-        // of earlier write errors and given the locale's codec, as a new one would be, without
-        // the cost of a new one.
-        if (m_stream && m_stream->device() == m_file) {
+        // A stream already on this file is renewed in place: set back to its defaults and
+        // given the locale's codec, as a new one would be, without the cost of a new one. One
+        // whose write failed is replaced, so that no rest of the failed record stays in it.
+        if (m_stream && m_stream->device() == m_file && m_stream->status() == QTextStream::Ok) {
             m_stream->reset();
-            m_stream->resetStatus();
             m_stream->setCodec(QTextCodec::codecForLocale());
             return;
         }
@@ -484,6 +547,7 @@ void LoggerManager::close()
         delete m_file;
         m_file = nullptr;
     }
+    m_fileName.clear();
 }
 
 // ---- LoggerManager: handler -------------------------------------------------------------------
@@ -515,13 +579,18 @@ void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &c
         return;
     const LogMessageRecord record = LogMessageRecord::fromContext(type, context, _rotateLogs);
 
-    if (_debugOuts.testFlag(StdErrOut)) {
+    const bool onStdErr = _debugOuts.testFlag(StdErrOut);
+    if (onStdErr) {
         QTextStream err(stderr);
         LoggerManagerPrivate::writePrefix(err, record);
         err << message << Qt::endl;
     }
     if (!_debugOuts.testFlag(FileOut))
         return;
+    const auto writeRecord = [&record, &message](QTextStream &s) {
+        LoggerManagerPrivate::writePrefix(s, record);
+        s << message << Qt::endl;
+    };
 
     const QString suffix = LoggerManagerPrivate::effectiveSuffix();
     // Compared as bytes: the same as comparing the name decoded as Latin-1, without decoding it.
@@ -531,25 +600,22 @@ void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &c
                             : suffix + QLatin1Char('.') + QString::fromLatin1(context.category);
     if (!_rotateLogs || !_keepLogHandlers) {
         LoggerManager writer(key);
-        QTextStream &s = *writer.stream();
-        LoggerManagerPrivate::setSystemCodec(s);
-        LoggerManagerPrivate::writePrefix(s, record);
-        s << message << Qt::endl;
+        LoggerManagerPrivate::write(writer, onStdErr, writeRecord);
         return;
     }
-    QSharedPointer<LoggerManager> writer = _loggers.value(key);
+    // Writers are kept by the name under which the platform knows their file: on Windows
+    // "….log." and "….log", or categories "Net" and "net", are one file, and two writers of
+    // their own would write over each other's records.
+    const QString fileKey = ravix::PlatformConventions::fileNameKey(key, g_fileNameStyle);
+    QSharedPointer<LoggerManager> writer = _loggers.value(fileKey);
     const bool kept = !writer.isNull();
     if (kept)
         writer->open();
     else
         writer.reset(new LoggerManager(key));
-    QTextStream &s = *writer->stream();
-    LoggerManagerPrivate::setSystemCodec(s);
-    LoggerManagerPrivate::writePrefix(s, record);
-    s << message << Qt::endl;
-    s.flush();
+    LoggerManagerPrivate::write(*writer, onStdErr, writeRecord);
     if (!kept)
-        _loggers.insert(key, writer);
+        _loggers.insert(fileKey, writer);
 }
 
 void LoggerManager::ignoreLogs(QtMsgType, const QMessageLogContext &, const QString &) {}
@@ -681,13 +747,12 @@ bool LoggerManager::initLog(const QString &path, unsigned int keepDays, bool rot
 
     // The start banner is written even when the marker has switched the outputs off.
     LoggerManager banner(LoggerManagerPrivate::effectiveSuffix());
-    *banner.stream() << Qt::endl << Qt::endl << QString(80, QLatin1Char('-')) << Qt::endl;
     LogMessageRecord record;
     record.daily = _rotateLogs;
     record.file = QStringLiteral(__FILE__);
     record.line = __LINE__;
     record.function = QStringLiteral("initLog");
-    LoggerManagerPrivate::writeBanner(banner, record, QObject::tr("Start logging"));
+    LoggerManagerPrivate::writeBanner(banner, record, QObject::tr("Start logging"), true);
 
     qInstallMessageHandler(&LoggerManager::logMessageOutput);
 
@@ -722,7 +787,7 @@ void LoggerManager::releaseLog()
     record.file = QStringLiteral(__FILE__);
     record.line = __LINE__;
     record.function = QStringLiteral("releaseLog");
-    LoggerManagerPrivate::writeBanner(banner, record, QObject::tr("Stop logging"));
+    LoggerManagerPrivate::writeBanner(banner, record, QObject::tr("Stop logging"), false);
 
     qInstallMessageHandler(nullptr);
 }

@@ -102,6 +102,7 @@ private:
     QString m_name;
     QFile *m_file = nullptr;
     QTextStream *m_stream = nullptr;
+    QString m_fileName; // of m_file, which is opened by descriptor and so has no name
 
     static QMutex _logMutex;
     static QMap<QString, QSharedPointer<LoggerManager>> _loggers;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "appframe/platformconventions.h"
 #include "logger/loggermanager.h"
 
 #include <QDate>
@@ -7,6 +8,8 @@
 #include <QRunnable>
 #include <QTextStream>
 #include <QTime>
+
+#include <functional>
 
 /// What the formatter needs of one message.
 struct LogMessageRecord
@@ -82,9 +85,15 @@ public:
     static QString fileNameFor(const QString &name);
     /// Sets the codec named "System", which every log stream writes with.
     static void setSystemCodec(QTextStream &s);
-    /// Writes a banner line with the writer of the default category (caller holds _logMutex).
+    /// Writes a banner line with the writer of the default category, after the separator line
+    /// when \a separator is set (caller holds _logMutex).
     static void writeBanner(LoggerManager &writer, const LogMessageRecord &record,
-                            const QString &text);
+                            const QString &text, bool separator);
+    /// Writes \a text with the writer, in the "System" code page; what cannot reach the
+    /// writer's file goes to the standard error stream, unless \a onStdErr says it went there
+    /// already (caller holds _logMutex).
+    static void write(LoggerManager &writer, bool onStdErr,
+                      const std::function<void(QTextStream &)> &text);
     /// Replaces the clean-up timer by a new one, or only removes it when \a start is false.
     static void resetEraseTimer(bool start);
     /// Deletes old log files and archives recent ones; run on the global thread pool.
@@ -96,6 +105,9 @@ public:
     static bool archive(const QString &logFile);
     /// Starts one clean-up run on the global thread pool.
     static void startCleanUp();
+    /// How the platform compares file names, which decides the writer names that share one
+    /// writer (their files are one file there); tests choose the Windows form on any platform.
+    static RAVIXCORE_EXPORT void setFileNameStyle(ravix::PlatformConventions::Style style);
     /// The daily clean-up timer, null while there is none.
     static QTimer *eraseTimer() { return LoggerManager::_eraceTimer; }
 };

@@ -131,7 +131,8 @@ private slots:
         for (const QString &d : {cfg.workDir(), cfg.loggerPath(), cfg.runPath(),
                                  cfg.versionsPath(), cfg.translationsPath()}) {
             QVERIFY2(QFileInfo(d).isDir(), qPrintable(d));
-            QCOMPARE(ravixtest::modeBits(d), 0777);
+            // Open to everyone, with the sticky bit.
+            QCOMPARE(ravixtest::modeBits(d), 01777);
         }
     }
 
@@ -285,6 +286,36 @@ private slots:
 #else
         QCOMPARE(PlatformConventions::nativeStyle(), PlatformConventions::Posix);
 #endif
+    }
+
+    // Names that the platform's file system takes for one file compare equal.
+    void fileNameKey_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<bool>("same");
+        const int win = PlatformConventions::Windows;
+        const int posix = PlatformConventions::Posix;
+        QTest::newRow("windows: trailing dot") << win << "C:/logs/svc.log." << "C:/logs/svc.log" << true;
+        QTest::newRow("windows: dots and spaces") << win << "C:/logs/svc.log. ." << "c:/logs/svc.log" << true;
+        QTest::newRow("windows: case") << win << "C:/logs/svc.log.Net" << "C:/logs/svc.log.net" << true;
+        QTest::newRow("windows: separators") << win << "C:\\logs\\svc.log" << "C:/logs/svc.log" << true;
+        QTest::newRow("windows: other names") << win << "C:/logs/svc.log.net" << "C:/logs/svc.log.nets" << false;
+        QTest::newRow("windows: inner dot kept") << win << "C:/logs/svc.log" << "C:/logs/svclog" << false;
+        QTest::newRow("posix: trailing dot") << posix << "/logs/svc.log." << "/logs/svc.log" << false;
+        QTest::newRow("posix: case") << posix << "/logs/svc.log.Net" << "/logs/svc.log.net" << false;
+        QTest::newRow("posix: same") << posix << "/logs/svc.log" << "/logs/svc.log" << true;
+    }
+    void fileNameKey()
+    {
+        QFETCH(int, style);
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(bool, same);
+        const auto s = PlatformConventions::Style(style);
+        QCOMPARE(PlatformConventions::fileNameKey(a, s) == PlatformConventions::fileNameKey(b, s),
+                 same);
     }
 };
 

@@ -55,6 +55,41 @@ int foreignThread(const QString &dir)
     return 0;
 }
 
+// Logs \a count records "<text> <n>"; with \a pause, a second batch "<text>-after <n>" follows
+// once a line arrives on the standard input ("paused" on the standard output says when).
+int records(const QString &dir, bool keep, bool daily, int count, const QString &text, bool pause)
+{
+    LoggerManager::setDebugOuts(LoggerManager::FileOut);
+    LoggerManager::setKeepLogHandlers(keep);
+    LoggerManager::initLog(dir, 7, daily);
+    const QString padding(qMax(0, 1000 - text.size()), QLatin1Char('.'));
+    for (int i = 0; i < count; ++i)
+        qWarning("%s %d %s", qPrintable(text), i, qPrintable(padding));
+    if (pause) {
+        std::printf("paused\n");
+        std::fflush(stdout);
+        char line[16];
+        if (!std::fgets(line, sizeof line, stdin))
+            return 4;
+        for (int i = 0; i < count; ++i)
+            qWarning("%s-after %d %s", qPrintable(text), i, qPrintable(padding));
+    }
+    LoggerManager::releaseLog();
+    QThreadPool::globalInstance()->waitForDone();
+    return 0;
+}
+
+// One clean-up run over \a dir, as a daemon's start makes it.
+int cleanUp(const QString &dir, bool any)
+{
+    LoggerManager::setDebugOuts(LoggerManager::FileOut);
+    LoggerManager::setCleanAnyOldLogs(any);
+    LoggerManager::initLog(dir, 7, true);
+    QThreadPool::globalInstance()->waitForDone();
+    LoggerManager::releaseLog();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -69,6 +104,16 @@ int main(int argc, char **argv)
         QCoreApplication::setApplicationName(QStringLiteral("foreign"));
         return foreignThread(args.at(2));
     }
-    std::fprintf(stderr, "usage: loghelper dayswitch <dir> <0|1> | foreignthread <dir>\n");
+    QCoreApplication::setApplicationName(QStringLiteral("svc"));
+    // records <dir> <keep 0|1> <daily 0|1> <count> <text> [pause]
+    if (args.size() >= 7 && args.at(1) == QLatin1String("records"))
+        return records(args.at(2), args.at(3) == QLatin1String("1"),
+                       args.at(4) == QLatin1String("1"), args.at(5).toInt(), args.at(6),
+                       args.size() > 7 && args.at(7) == QLatin1String("pause"));
+    if (args.size() >= 4 && args.at(1) == QLatin1String("cleanup"))
+        return cleanUp(args.at(2), args.at(3) == QLatin1String("1"));
+    std::fprintf(stderr, "usage: loghelper dayswitch <dir> <0|1> | foreignthread <dir> | "
+                         "records <dir> <keep> <daily> <count> <text> [pause] | "
+                         "cleanup <dir> <any>\n");
     return 2;
 }

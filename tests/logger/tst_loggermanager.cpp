@@ -1,6 +1,8 @@
 #include <ravixcore/logger/loggermanager.h>
 
 #include "logger/loggermanager_p.h"
+
+#include <ravixcore/appframe/platformconventions.h>
 #include "testtools.h"
 
 #include <QLoggingCategory>
@@ -121,6 +123,8 @@ private slots:
     void unusableFileGoesToStandardError();
     void manyThreads_data();
     void manyThreads();
+    void namesOfOneFileShareAWriter_data();
+    void namesOfOneFileShareAWriter();
 
 private:
     QString dailyFile(const QString &writer = QStringLiteral("log")) const
@@ -325,7 +329,7 @@ void TestLoggerManager::fileNames()
     QCOMPARE(LoggerManager::logsPath(), dir);
     QCOMPARE(LoggerManager::keepingDays(), 3u);
     QCOMPARE(LoggerManager::rotateLogs(), daily);
-    QCOMPARE(ravixtest::modeBits(dir), 0777);
+    QCOMPARE(ravixtest::modeBits(dir), 01777);
     send(QtWarningMsg, QStringLiteral("named"), "net");
 
     const QString prefix = daily ? today() + QStringLiteral("_") : QString();
@@ -521,6 +525,70 @@ void TestLoggerManager::manyThreads()
         ++next[t];
     }
     QCOMPARE(next, QVector<int>(threads, records));
+}
+
+void TestLoggerManager::namesOfOneFileShareAWriter_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::newRow("windows") << int(ravix::PlatformConventions::Windows);
+    QTest::newRow("native") << int(ravix::PlatformConventions::nativeStyle());
+}
+
+// On Windows "….log." and "….log" are one file, and so are the categories "Net" and "net":
+// their records must go through one writer, or one writer's records overwrite the other's.
+void TestLoggerManager::namesOfOneFileShareAWriter()
+{
+    QFETCH(int, style);
+    const auto fileStyle = ravix::PlatformConventions::Style(style);
+    LoggerManagerPrivate::setFileNameStyle(fileStyle);
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true));
+    const int count = 20;
+    const QList<QPair<const char *, QString>> names = {
+        {nullptr, QStringLiteral("plain")},
+        {"default", QStringLiteral("default")},
+        {"Net", QStringLiteral("Net")},
+        {"net", QStringLiteral("net")}};
+    for (int i = 0; i < count; ++i) {
+        for (const auto &n : names)
+            send(QtWarningMsg, QStringLiteral("%1 %2").arg(n.second).arg(i), n.first);
+    }
+    LoggerManager::releaseLog();
+    LoggerManagerPrivate::setFileNameStyle(ravix::PlatformConventions::nativeStyle());
+
+    // Each file's records, whole records only, in the order they stand.
+    const QRegularExpression record(QStringLiteral("^\\[T\\] WARNING:  (\\w+ \\d+)$"),
+                                    QRegularExpression::MultilineOption);
+    QMap<QString, QStringList> found;
+    for (const QString &name : QDir(m_dir->path()).entryList(QDir::Files)) {
+        const QString text = normalized(readAll(m_dir->filePath(name)));
+        auto it = record.globalMatch(text);
+        while (it.hasNext())
+            found[name] << it.next().captured(1);
+    }
+    auto sequence = [count](const QStringList &words) {
+        QStringList s;
+        for (int i = 0; i < count; ++i) {
+            for (const QString &w : words)
+                s << QStringLiteral("%1 %2").arg(w).arg(i);
+        }
+        return s;
+    };
+    QMap<QString, QStringList> expected;
+    const QString base = today() + QStringLiteral("_svc.");
+    if (fileStyle == ravix::PlatformConventions::Windows) {
+        // Here one writer per pair; the first name of each pair named the file.
+        expected[base + "log."] = sequence({QStringLiteral("plain"), QStringLiteral("default")});
+        expected[base + "log.Net"] = sequence({QStringLiteral("Net"), QStringLiteral("net")});
+    } else {
+        for (const auto &n : names) {
+            const QString writer = !n.first ? QStringLiteral("log.")
+                                   : n.second == QLatin1String("default")
+                                       ? QStringLiteral("log")
+                                       : QStringLiteral("log.") + n.second;
+            expected[base + writer] = sequence({n.second});
+        }
+    }
+    QCOMPARE(found, expected);
 }
 
 QTEST_GUILESS_MAIN(TestLoggerManager)
