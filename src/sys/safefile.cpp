@@ -100,6 +100,16 @@ bool adopt(QFile &file, int fd, QIODevice::OpenMode mode, QString *error)
 
 #else
 
+QFileDevice::Permissions ownerPermissions(int mode)
+{
+    QFileDevice::Permissions p;
+    if (mode & 0400)
+        p |= QFileDevice::ReadOwner | QFileDevice::ReadUser;
+    if (mode & 0200)
+        p |= QFileDevice::WriteOwner | QFileDevice::WriteUser;
+    return p;
+}
+
 bool plantedName(const QString &path, QString *error)
 {
     const QFileInfo info(path);
@@ -192,9 +202,7 @@ bool setMode(QFile &file, int mode)
     return file.handle() >= 0 && ::fchmod(file.handle(), mode_t(mode)) == 0;
 #else
     // Windows keeps only the read-only attribute; the access list is what matters there.
-    return file.setPermissions(QFileDevice::Permissions(
-        ((mode & 0400) ? QFileDevice::ReadOwner | QFileDevice::ReadUser : 0) |
-        ((mode & 0200) ? QFileDevice::WriteOwner | QFileDevice::WriteUser : 0)));
+    return file.setPermissions(ownerPermissions(mode));
 #endif
 }
 
@@ -285,7 +293,7 @@ AtomicFile::~AtomicFile()
     cancel();
 }
 
-QFile *AtomicFile::device()
+QFileDevice *AtomicFile::device()
 {
 #ifndef Q_OS_WIN
     return &d->file;
@@ -609,12 +617,7 @@ bool TreeEntry::setMode(int mode)
 {
     if (!m_isDir && !m_isFile)
         return false;
-    QFileDevice::Permissions p;
-    if (mode & 0400)
-        p |= QFileDevice::ReadOwner | QFileDevice::ReadUser;
-    if (mode & 0200)
-        p |= QFileDevice::WriteOwner | QFileDevice::WriteUser;
-    return QFile::setPermissions(m_path, p);
+    return QFile::setPermissions(m_path, ownerPermissions(mode));
 }
 
 bool TreeWalk::run(const QString &root)

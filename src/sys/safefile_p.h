@@ -71,7 +71,7 @@ public:
 
     bool open(QString *error = nullptr);
     /// The temporary file, open for writing (buffered: commit() checks the final flush).
-    QFile *device();
+    QFileDevice *device();
     bool commit(QString *error = nullptr);
     void cancel();
 

@@ -187,6 +187,8 @@ void TestLogSecurity::plantedArchive()
         QCOMPARE(ravixtest::runTool(unzip, {QStringLiteral("-p"), archive}, &out), 0);
         QCOMPARE(out, content);
         QVERIFY(!QFileInfo::exists(log));
+        // Readable as the log was, writable by the daemon alone.
+        QCOMPARE(ravixtest::modeBits(archive), 0644);
     }
 }
 
