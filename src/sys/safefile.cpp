@@ -77,10 +77,13 @@ int openNoFollow(const QString &path, int flags, int createMode, QString *error)
         const int e = errno;
         // ELOOP is what O_NOFOLLOW gives for a link; ENXIO a FIFO without a reader.
         setError(error, e == ELOOP ? tr("the name is a symbolic link") : systemError(e));
+        errno = e; // callers look at it
         return -1;
     }
-    if (!checkRegular(fd, error))
+    if (!checkRegular(fd, error)) {
+        errno = EINVAL;
         return -1;
+    }
     // Blocking again from here on: a regular file never waits, and callers expect whole writes.
     const int fl = ::fcntl(fd, F_GETFL);
     if (fl >= 0)
@@ -138,20 +141,22 @@ bool openForWrite(QFile &file, const QString &path, WriteMode mode, int createMo
 #ifndef Q_OS_WIN
     const bool append = mode != Truncate;
     const int flags = O_WRONLY | (append ? O_APPEND : 0);
-    // Exclusive creation first tells whether the file is new; an existing one is opened as is.
-    int fd = openNoFollow(path, flags | O_CREAT | O_EXCL, createMode, nullptr);
-    if (fd >= 0) {
-        if (created)
+    // An existing file is the common case; a missing one is created exclusively, which also
+    // tells that it is new (another process may create it in between: then it is opened).
+    int fd = openNoFollow(path, flags, 0, error);
+    if (fd < 0 && errno == ENOENT) {
+        fd = openNoFollow(path, flags | O_CREAT | O_EXCL, createMode, error);
+        if (fd >= 0 && created)
             *created = true;
-    } else {
-        fd = openNoFollow(path, flags, 0, error);
-        if (fd < 0)
-            return false;
-        if (mode == Truncate && ::ftruncate(fd, 0) != 0) {
-            setError(error, systemError(errno));
-            ::close(fd);
-            return false;
-        }
+        else if (fd < 0 && errno == EEXIST)
+            fd = openNoFollow(path, flags, 0, error);
+    }
+    if (fd < 0)
+        return false;
+    if (mode == Truncate && !(created && *created) && ::ftruncate(fd, 0) != 0) {
+        setError(error, systemError(errno));
+        ::close(fd);
+        return false;
     }
     QIODevice::OpenMode m = QIODevice::WriteOnly;
     if (append)
