@@ -1,4 +1,5 @@
 #include "srvmanifest/srvwrapper.h"
+#include "srvmanifest/srvwrapper_p.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -160,4 +161,18 @@ void SrvWrapper::stateChanged(QProcess::ProcessState newState)
     Q_UNUSED(newState)
 }
 
+} // namespace ravix
+
+namespace ravix {
+namespace {
+SrvWrapperTimings s_timings;
+}
+SrvWrapperTimings srvWrapperTimings()
+{
+    return s_timings;
+}
+void setSrvWrapperTimings(const SrvWrapperTimings &timings)
+{
+    s_timings = timings;
+}
 } // namespace ravix

@@ -374,11 +374,11 @@ QString SysUtilsPrivate::fixedOffsetZone(int hours)
     return QStringLiteral("Etc/GMT%1%2").arg(hours > 0 ? '-' : '+').arg(qAbs(hours));
 }
 
-QString SysUtilsPrivate::deviceNode(const QString &port)
+QString SysUtilsPrivate::deviceName(const QString &port, const QString &devDir)
 {
     if (port.startsWith(QLatin1Char('/')))
         return port;
-    return QStringLiteral("/dev/") + port;
+    return devDir + QLatin1Char('/') + port;
 }
 
 QTimer *SysUtilsPrivate::rebootFallbackTimer()
@@ -437,7 +437,16 @@ bool SysUtils::unlockPort(const QString &port, bool verbose)
 #else
     if (SysUtilsPrivate::windowsFlavour())
         return true;
-    const QString node = SysUtilsPrivate::deviceNode(port.trimmed());
+    return SysUtilsPrivate::unlockDeviceNode(QStringLiteral("/dev"), port, verbose);
+#endif
+}
+
+bool SysUtilsPrivate::unlockDeviceNode(const QString &devDir, const QString &port, bool verbose)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(devDir) Q_UNUSED(port) Q_UNUSED(verbose) return true;
+#else
+    const QString node = SysUtilsPrivate::deviceName(port.trimmed(), devDir);
     if (port.trimmed().isEmpty()) {
         qWarning() << "UNLOCK PORT: NO PORT GIVEN";
         return false;
