@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QTimer>
 
 namespace ravix {
 
@@ -10,7 +11,18 @@ namespace {
 constexpr int SYNC_WAIT_MS = 30000;
 const QString PLUGIN_PATH_KEY = QStringLiteral("QT_QPA_PLATFORM_PLUGIN_PATH");
 const QString PATH_KEY = QStringLiteral("PATH");
+SrvWrapperTimings s_timings;
 } // namespace
+
+SrvWrapperTimings srvWrapperTimings()
+{
+    return s_timings;
+}
+
+void setSrvWrapperTimings(const SrvWrapperTimings &timings)
+{
+    s_timings = timings;
+}
 
 BaseSrvWrapper *BaseSrvWrapper::create(const ExeInstance &instance, QObject *parent)
 {
@@ -90,6 +102,8 @@ QProcessEnvironment SrvWrapper::serviceEnvironment(const QProcessEnvironment &ba
 void SrvWrapper::doStop(bool sync)
 {
     _keepRunning = false;
+    if (_restartTimer)
+        _restartTimer->stop();
     if (isRunned()) {
         _process->kill();
         if (sync)
@@ -128,6 +142,7 @@ void SrvWrapper::doStart(bool sync)
     _process->setProcessEnvironment(serviceEnvironment(QProcessEnvironment::systemEnvironment(),
                                                        QCoreApplication::applicationDirPath()));
     _process->start(_instance.exeFilePath(), _instance.params(), QIODevice::ReadWrite);
+    _runClock.start();
     if (sync)
         _process->waitForStarted(SYNC_WAIT_MS);
     _keepRunning = true;
@@ -144,7 +159,46 @@ void SrvWrapper::serviceFinished(int exitCode, QProcess::ExitStatus exitStatus)
         qCritical().noquote() << _instance.name() << tr("is crashed with code ") << exitCode;
     emit finished(_instance.name());
     if (_keepRunning)
+        restartAfterEnd();
+}
+
+void SrvWrapper::restartAfterEnd()
+{
+    const SrvWrapperTimings timings = srvWrapperTimings();
+    if (_runClock.isValid() && _runClock.elapsed() < timings.quickRunMs) {
+        ++_quickEnds;
+    } else {
+        _quickEnds = 0;
+        _loggedPauseMs = 0;
+    }
+    // The first restart after a quick end stays immediate; a child that keeps ending at once
+    // would otherwise be started hundreds of times a second.
+    if (_quickEnds <= 1) {
         start(false);
+        return;
+    }
+    qint64 pause = timings.firstDelayMs;
+    for (int i = 2; i < _quickEnds && pause < timings.maxDelayMs; ++i)
+        pause *= 2;
+    const int pauseMs = int(qMin<qint64>(pause, timings.maxDelayMs));
+    if (pauseMs > _loggedPauseMs) {
+        _loggedPauseMs = pauseMs;
+        qWarning().noquote() << _instance.name()
+                             << tr("ended %1 times in a row within %2 s of its start; next start "
+                                   "in %3 s")
+                                    .arg(_quickEnds)
+                                    .arg(timings.quickRunMs / 1000.0)
+                                    .arg(pauseMs / 1000.0);
+    }
+    if (!_restartTimer) {
+        _restartTimer = new QTimer(this);
+        _restartTimer->setSingleShot(true);
+        connect(_restartTimer, &QTimer::timeout, this, [this] {
+            if (_keepRunning)
+                start(false);
+        });
+    }
+    _restartTimer->start(pauseMs);
 }
 
 void SrvWrapper::readyReadStandardError() {}
@@ -161,18 +215,4 @@ void SrvWrapper::stateChanged(QProcess::ProcessState newState)
     Q_UNUSED(newState)
 }
 
-} // namespace ravix
-
-namespace ravix {
-namespace {
-SrvWrapperTimings s_timings;
-}
-SrvWrapperTimings srvWrapperTimings()
-{
-    return s_timings;
-}
-void setSrvWrapperTimings(const SrvWrapperTimings &timings)
-{
-    s_timings = timings;
-}
 } // namespace ravix

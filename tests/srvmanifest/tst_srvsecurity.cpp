@@ -5,6 +5,7 @@
 
 #include "attacktools.h"
 #include "messagecapture.h"
+#include "testtools.h"
 #include "srvmanifest/srvwrapper_p.h"
 
 #include <QCoreApplication>
