@@ -43,8 +43,9 @@ int s_termPipe[2] = {-1, -1};
 volatile sig_atomic_t s_termPending = 0;
 // How long the event loop has to answer before the process ends without it.
 constexpr unsigned TERM_ANSWER_S = 5;
-// The root whose event loop answers; the first one that took over the signal.
+// The root whose event loop answers (the first one that took over the signal) and its reader.
 QPointer<BaseDaemonRoot> s_signalRoot;
+QPointer<QSocketNotifier> s_termNotifier;
 
 extern "C" void noAnswerHandler(int)
 {
@@ -162,10 +163,10 @@ void BaseDaemonRoot::watchTermination()
 {
 #ifndef Q_OS_WIN
     if (s_signalRoot != this || s_termPipe[0] < 0 || !QCoreApplication::instance() ||
-        findChild<QSocketNotifier *>(QString(), Qt::FindDirectChildrenOnly))
+        s_termNotifier)
         return;
-    auto *notifier = new QSocketNotifier(s_termPipe[0], QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, [this] {
+    s_termNotifier = new QSocketNotifier(s_termPipe[0], QSocketNotifier::Read, this);
+    connect(s_termNotifier, &QSocketNotifier::activated, this, [this] {
         char bytes[64];
         while (::read(s_termPipe[0], bytes, sizeof bytes) > 0) {
         }

@@ -50,7 +50,8 @@ bool openTrustedFile(QFile &file, const QString &path, QString *why)
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        reason = errno == ELOOP ? text("a symbolic link") : QString::fromLocal8Bit(std::strerror(errno));
+        reason =
+            errno == ELOOP ? text("a symbolic link") : QString::fromLocal8Bit(std::strerror(errno));
     } else {
         struct stat st;
         if (::fstat(fd, &st) != 0)

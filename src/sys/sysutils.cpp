@@ -419,18 +419,20 @@ void armRebootFallback(void (*force)())
 static QString openDeviceNode(const QString &devDir, const QString &name)
 {
     const auto error = [] { return QString::fromLocal8Bit(std::strerror(errno)); };
-    const int dir = ::open(QFile::encodeName(devDir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir =
+        ::open(QFile::encodeName(devDir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         return error();
 #ifdef O_PATH
     // A path descriptor: opening the device itself could wait for a modem or reset a line.
-    const int fd = ::openat(dir, QFile::encodeName(name).constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    const int fd =
+        ::openat(dir, QFile::encodeName(name).constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
 #else
     const int fd = ::openat(dir, QFile::encodeName(name).constData(),
                             O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
 #endif
-    const QString openError = fd < 0 ? (errno == ELOOP ? QStringLiteral("A SYMBOLIC LINK") : error())
-                                     : QString();
+    const QString openError =
+        fd < 0 ? (errno == ELOOP ? QStringLiteral("A SYMBOLIC LINK") : error()) : QString();
     ::close(dir);
     if (fd < 0)
         return openError;
@@ -507,9 +509,8 @@ bool SysUtilsPrivate::unlockDeviceNode(const QString &devDir, const QString &por
         return false;
     }
     const QString name = deviceName(trimmed, devDir);
-    const QString failure = name.isEmpty()
-                                ? QStringLiteral("NOT A NAME DIRECTLY IN %1").arg(devDir)
-                                : openDeviceNode(devDir, name);
+    const QString failure = name.isEmpty() ? QStringLiteral("NOT A NAME DIRECTLY IN %1").arg(devDir)
+                                           : openDeviceNode(devDir, name);
     const bool ok = failure.isEmpty();
     if (!ok || verbose)
         qWarning().noquote() << "UNLOCK PORT" << trimmed << (ok ? QStringLiteral("OK") : failure);

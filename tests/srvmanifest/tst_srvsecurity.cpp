@@ -5,8 +5,8 @@
 
 #include "attacktools.h"
 #include "messagecapture.h"
-#include "testtools.h"
 #include "srvmanifest/srvwrapper_p.h"
+#include "testtools.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -63,14 +63,12 @@ private slots:
         QTest::addColumn<QString>("reason");
         const QString evil = "printf '{\"services\":[{\"name\":\"sh\",\"exePath\":\"/bin\","
                              "\"params\":[\"-c\",\"id\"]}]}' ";
-        QTest::newRow("open to every account, rewritten")
-            << "OPEN " + evil + "> $DIR/manifest.json"
-            << "writable";
+        QTest::newRow("open to every account, rewritten") << "OPEN " + evil + "> $DIR/manifest.json"
+                                                          << "writable";
         QTest::newRow("attacker's own") << evil + "> $DIR/manifest.json"
                                         << "owned by";
-        QTest::newRow("link to a file of root's")
-            << "ln -s $DIR/root.json $DIR/manifest.json"
-            << "link";
+        QTest::newRow("link to a file of root's") << "ln -s $DIR/root.json $DIR/manifest.json"
+                                                  << "link";
         QTest::newRow("a FIFO") << "mkfifo $DIR/manifest.json"
                                 << "regular file";
     }
@@ -83,7 +81,8 @@ private slots:
         const QString file = dir.filePath("manifest.json");
         const QByteArray good = R"({"services":[{"name":"true","exePath":"/bin"}]})";
         QVERIFY(writeFile(dir.filePath("root.json"), good, 0644));
-        QVERIFY(SrvManifest(QString(), dir.filePath("root.json"), dir.path(), dir.path()).isValid());
+        QVERIFY(
+            SrvManifest(QString(), dir.filePath("root.json"), dir.path(), dir.path()).isValid());
         if (attack.startsWith("OPEN ")) {
             // As an earlier release installed it.
             attack = attack.mid(5);

@@ -574,12 +574,14 @@ private slots:
         QVERIFY(SysUtilsPrivate::unlockDeviceNode(dev.path(), QStringLiteral(" ttyFAKE0 "), false));
         QCOMPARE(ravixtest::modeBits(node), 0666);
 
-        QVERIFY(!SysUtilsPrivate::unlockDeviceNode(dev.path(), QStringLiteral("ttyMISSING"), false));
+        QVERIFY(
+            !SysUtilsPrivate::unlockDeviceNode(dev.path(), QStringLiteral("ttyMISSING"), false));
         QVERIFY(!SysUtils::unlockPort(QString(), false));
         QCOMPARE(SysUtilsPrivate::deviceName(QStringLiteral("ttyUSB0"), QStringLiteral("/dev")),
                  QStringLiteral("ttyUSB0"));
-        QCOMPARE(SysUtilsPrivate::deviceName(QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev")),
-                 QStringLiteral("ttyUSB0"));
+        QCOMPARE(
+            SysUtilsPrivate::deviceName(QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev")),
+            QStringLiteral("ttyUSB0"));
         QCOMPARE(SysUtilsPrivate::deviceName(node, dev.path()), QStringLiteral("ttyFAKE0"));
 
         QVERIFY(::chmod(QFile::encodeName(node).constData(), 0600) == 0);

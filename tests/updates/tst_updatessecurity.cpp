@@ -125,9 +125,9 @@ struct Site
     bool rootOnlyUntouched() const
     {
         return readFile(secret) == SECRET &&
-               QDir(rootOnly.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
-                                               QDir::Hidden | QDir::System) ==
-                   QStringList{"secret"};
+               QDir(rootOnly.path())
+                       .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
+                                  QDir::System) == QStringList{"secret"};
     }
 };
 
@@ -147,10 +147,9 @@ private slots:
         QTest::addColumn<QString>("attack");
         QTest::addColumn<QString>("what"); // the file the daemon writes
         QTest::addColumn<QString>("name"); // the name the attacker linked, relative to $SHARED
-        QTest::newRow("update folder linked to a root folder")
-            << "ln -s $ROOTONLY $STORE/1.2.0"
-            << "info"
-            << "store/1.2.0";
+        QTest::newRow("update folder linked to a root folder") << "ln -s $ROOTONLY $STORE/1.2.0"
+                                                               << "info"
+                                                               << "store/1.2.0";
         QTest::newRow("plan linked to a root file") << "ln -s $SECRET $STORE/plan"
                                                     << "plan"
                                                     << "store/plan";
@@ -234,17 +233,17 @@ private slots:
         const QString evilPlan = "printf '{\"version\":\"6.6.6\",\"externalCommand\":\"evil\"}' ";
         const QString evilInfo =
             "printf '" +
-            QString::fromUtf8(QJsonDocument(
-                                  QJsonObject{{"version", "1.2.0"},
-                                              {"packages", QJsonArray{package("evil.sh", "E")}}})
-                                  .toJson(QJsonDocument::Compact)) +
+            QString::fromUtf8(
+                QJsonDocument(QJsonObject{{"version", "1.2.0"},
+                                          {"packages", QJsonArray{package("evil.sh", "E")}}})
+                    .toJson(QJsonDocument::Compact)) +
             "' ";
         QTest::newRow("plan: attacker's file renamed to it")
             << "plan" << evilPlan + "> $SHARED/mine && mv $SHARED/mine $STORE/plan"
             << "owned by";
-        QTest::newRow("plan: open to every account")
-            << "plan" << "OPEN " + evilPlan + "> $STORE/plan"
-            << "writable";
+        QTest::newRow("plan: open to every account") << "plan"
+                                                     << "OPEN " + evilPlan + "> $STORE/plan"
+                                                     << "writable";
         QTest::newRow("plan: link to the attacker's file")
             << "plan" << evilPlan + "> $SHARED/mine && ln -s $SHARED/mine $STORE/plan"
             << "link";
@@ -252,10 +251,12 @@ private slots:
                                       << "mkfifo $STORE/plan"
                                       << "regular file";
         QTest::newRow("document: attacker's own")
-            << "info" << "mkdir -m 755 $STORE/1.2.0 && " + evilInfo + "> $STORE/1.2.0/info.json"
+            << "info"
+            << "mkdir -m 755 $STORE/1.2.0 && " + evilInfo + "> $STORE/1.2.0/info.json"
             << "owned by";
         QTest::newRow("document: open to every account")
-            << "info" << "OPEN " + evilInfo + "> $STORE/1.2.0/info.json"
+            << "info"
+            << "OPEN " + evilInfo + "> $STORE/1.2.0/info.json"
             << "writable";
     }
     void untrustedFilesRefused()
@@ -379,9 +380,12 @@ private slots:
         const qint64 growth = peakResident() - before;
         const QStringList warnings = capture.messages(QtWarningMsg);
         QCOMPARE(warnings.size(), 1);
-        QVERIFY2(warnings.first().size() < 16 * 1024, qPrintable(QString::number(warnings.first().size())));
-        QVERIFY2(warnings.first().startsWith("Invalid data format: ["), qPrintable(warnings.first().left(200)));
-        QVERIFY2(warnings.first().contains(QString::number(size)), qPrintable(warnings.first().left(300)));
+        QVERIFY2(warnings.first().size() < 16 * 1024,
+                 qPrintable(QString::number(warnings.first().size())));
+        QVERIFY2(warnings.first().startsWith("Invalid data format: ["),
+                 qPrintable(warnings.first().left(200)));
+        QVERIFY2(warnings.first().contains(QString::number(size)),
+                 qPrintable(warnings.first().left(300)));
         QVERIFY(warnings.first().contains("xxxxxxxx"));
         QVERIFY2(growth < 128 * 1024 * 1024, qPrintable(QString::number(growth)));
     }
