@@ -14,4 +14,10 @@ bool openTrustedFile(QFile &file, const QString &path, QString *why);
 // The same checks on a file that is read whole.
 bool readTrustedFile(const QString &path, QByteArray *data, QString *why);
 
+#ifndef Q_OS_WIN
+// A descriptor of the directory at path, not followed through a link, when it belongs to this
+// process's account or root; otherwise -1 with the reason in why.
+int openOwnDirectory(const QString &path, QString *why);
+#endif
+
 } // namespace ravix

@@ -17,7 +17,6 @@
 #ifndef Q_OS_WIN
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -30,11 +29,6 @@ QMutex s_storeMutex;
 
 // Bytes of a bad document shown in the log: enough to recognise it, never megabytes.
 constexpr int BAD_INPUT_EXCERPT = 1024;
-
-QString systemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
 
 // Whether something, even a dangling link, lies at the path.
 bool somethingAt(const QString &path)
@@ -56,6 +50,11 @@ QByteArray sha1Of(QIODevice &device)
 }
 
 #ifndef Q_OS_WIN
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
 // The folder of an update lies in a store that other accounts share. A link there is
 // someone's plant and is replaced, not followed; a folder another account made is not ours
 // to fill. A folder open to everyone keeps what we put there only with the sticky bit.
@@ -72,22 +71,13 @@ bool prepareUpdateFolder(const QString &path, QString *why)
         }
     }
     DirCreator::checkAndCreate(path, DirCreator::DEFAULT_ALL);
-    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        *why = errno == ELOOP ? UpdatesHelper::tr("a symbolic link") : systemError();
+    const int fd = openOwnDirectory(path, why);
+    if (fd < 0)
         return false;
-    }
-    bool ok = ::fstat(fd, &st) == 0;
-    if (!ok) {
+    const bool ok = ::fstat(fd, &st) == 0 && (!(st.st_mode & S_IWOTH) || (st.st_mode & S_ISVTX) ||
+                                              ::fchmod(fd, (st.st_mode & 07777) | S_ISVTX) == 0);
+    if (!ok)
         *why = systemError();
-    } else if (st.st_uid != 0 && st.st_uid != ::geteuid()) {
-        *why = UpdatesHelper::tr("owned by another account (uid %1)").arg(st.st_uid);
-        ok = false;
-    } else if ((st.st_mode & S_IWOTH) && !(st.st_mode & S_ISVTX) &&
-               ::fchmod(fd, (st.st_mode & 07777) | S_ISVTX) != 0) {
-        *why = systemError();
-        ok = false;
-    }
     ::close(fd);
     return ok;
 }
