@@ -10,6 +10,7 @@
 #include <QTextCodec>
 #include <QTranslator>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -40,7 +41,9 @@ extern "C" void terminateHandler(int)
 // SIGTERM only writes to this pipe; the event loop reads it and shuts down in order. Nothing
 // else is safe in a handler that may interrupt a thread holding the log lock.
 int s_termPipe[2] = {-1, -1};
-volatile sig_atomic_t s_termPending = 0;
+// Lock-free, so safe in the handler; set by whichever thread took the signal.
+std::atomic<bool> s_termPending{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
 // How long the event loop has to answer before the process ends without it.
 constexpr unsigned TERM_ANSWER_S = 5;
 // The root whose event loop answers (the first one that took over the signal) and its reader.
@@ -55,8 +58,7 @@ extern "C" void noAnswerHandler(int)
 extern "C" void terminateHandler(int)
 {
     const int savedErrno = errno;
-    if (!s_termPending) {
-        s_termPending = 1;
+    if (!s_termPending.exchange(true)) {
         // sigaction and alarm are async-signal-safe; SIGALRM is taken over only now.
         struct sigaction action = {};
         action.sa_handler = noAnswerHandler;
@@ -171,7 +173,7 @@ void BaseDaemonRoot::watchTermination()
         while (::read(s_termPipe[0], bytes, sizeof bytes) > 0) {
         }
         ::alarm(0);
-        s_termPending = 0;
+        s_termPending = false;
         stop();
         QCoreApplication::exit(0);
     });

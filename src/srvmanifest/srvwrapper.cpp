@@ -1,6 +1,7 @@
 #include "srvmanifest/srvwrapper.h"
 #include "srvmanifest/srvwrapper_p.h"
 
+#include <QAtomicInt>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QTimer>
@@ -11,17 +12,26 @@ namespace {
 constexpr int SYNC_WAIT_MS = 30000;
 const QString PLUGIN_PATH_KEY = QStringLiteral("QT_QPA_PLATFORM_PLUGIN_PATH");
 const QString PATH_KEY = QStringLiteral("PATH");
-SrvWrapperTimings s_timings;
+// Wrappers of any thread read them.
+QAtomicInt s_quickRunMs{SrvWrapperTimings().quickRunMs};
+QAtomicInt s_firstDelayMs{SrvWrapperTimings().firstDelayMs};
+QAtomicInt s_maxDelayMs{SrvWrapperTimings().maxDelayMs};
 } // namespace
 
 SrvWrapperTimings srvWrapperTimings()
 {
-    return s_timings;
+    SrvWrapperTimings t;
+    t.quickRunMs = s_quickRunMs.loadAcquire();
+    t.firstDelayMs = s_firstDelayMs.loadAcquire();
+    t.maxDelayMs = s_maxDelayMs.loadAcquire();
+    return t;
 }
 
 void setSrvWrapperTimings(const SrvWrapperTimings &timings)
 {
-    s_timings = timings;
+    s_quickRunMs.storeRelease(timings.quickRunMs);
+    s_firstDelayMs.storeRelease(timings.firstDelayMs);
+    s_maxDelayMs.storeRelease(timings.maxDelayMs);
 }
 
 BaseSrvWrapper *BaseSrvWrapper::create(const ExeInstance &instance, QObject *parent)
