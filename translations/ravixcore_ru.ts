@@ -222,6 +222,33 @@
         <source>is crashed with code </source>
         <translation>аварийно завершился с кодом </translation>
     </message>
+    <message>
+        <source>ended %1 times in a row within %2 s of its start; next start in %3 s</source>
+        <translation>завершился %1 раз подряд в течение %2 с после запуска; следующий запуск через %3 с</translation>
+    </message>
+</context>
+<context>
+    <name>ravix::TrustedFile</name>
+    <message>
+        <source>a symbolic link</source>
+        <translation>символическая ссылка</translation>
+    </message>
+    <message>
+        <source>owned by another account (uid %1)</source>
+        <translation>принадлежит другой учётной записи (uid %1)</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>не обычный файл</translation>
+    </message>
+    <message>
+        <source>writable by every account</source>
+        <translation>доступен для записи всем учётным записям</translation>
+    </message>
+    <message>
+        <source>writable by the group %1</source>
+        <translation>доступен для записи группе %1</translation>
+    </message>
 </context>
 <context>
     <name>ravix::UpdatesHelper</name>
@@ -236,6 +263,14 @@
     <message>
         <source>There are not valid updates for your operating system</source>
         <translation>Нет подходящих обновлений для вашей операционной системы</translation>
+    </message>
+    <message>
+        <source>a symbolic link; replaced by a folder</source>
+        <translation>символическая ссылка; заменена папкой</translation>
+    </message>
+    <message>
+        <source>(%1 bytes in all)</source>
+        <translation>(всего %1 байт)</translation>
     </message>
 </context>
 </TS>

@@ -5,11 +5,20 @@
 #include "version/appversionmanager.h"
 
 #include <QCoreApplication>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QTextCodec>
 #include <QTranslator>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace ravix {
 
@@ -21,12 +30,66 @@ const char *const INIT_CONFIG_PATH = "INIT_CONFIG_PATH";
 // Marks the translators this class made, with their catalogue name.
 const char *const CATALOGUE = "RAVIX_CATALOGUE";
 
+#ifdef Q_OS_WIN
 // Ends the process at once: the event loop is not left and the log is not released, but
 // static destructors and exit handlers run.
 extern "C" void terminateHandler(int)
 {
     std::exit(0);
 }
+#else
+// SIGTERM only writes to this pipe; the event loop reads it and shuts down in order. Nothing
+// else is safe in a handler that may interrupt a thread holding the log lock.
+int s_termPipe[2] = {-1, -1};
+// Lock-free, so safe in the handler; set by whichever thread took the signal.
+std::atomic<bool> s_termPending{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+// How long the event loop has to answer before the process ends without it.
+constexpr unsigned TERM_ANSWER_S = 5;
+// The root whose event loop answers (the first one that took over the signal) and its reader.
+QPointer<BaseDaemonRoot> s_signalRoot;
+QPointer<QSocketNotifier> s_termNotifier;
+
+extern "C" void noAnswerHandler(int)
+{
+    ::_exit(0);
+}
+
+extern "C" void terminateHandler(int)
+{
+    const int savedErrno = errno;
+    if (!s_termPending.exchange(true)) {
+        // sigaction and alarm are async-signal-safe; SIGALRM is taken over only now.
+        struct sigaction action = {};
+        action.sa_handler = noAnswerHandler;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGALRM, &action, nullptr);
+        ::alarm(TERM_ANSWER_S);
+    }
+    const char byte = 1;
+    if (::write(s_termPipe[1], &byte, 1) < 0) {
+        // A full pipe already holds an unanswered request.
+    }
+    errno = savedErrno;
+}
+
+void installTerminateHandler()
+{
+    if (s_termPipe[0] < 0) {
+        if (::pipe(s_termPipe) != 0)
+            return;
+        for (int fd : s_termPipe) {
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        }
+    }
+    struct sigaction action = {};
+    action.sa_handler = terminateHandler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+#endif
 
 void useUtf8Codec()
 {
@@ -40,8 +103,16 @@ BaseDaemonRoot::BaseDaemonRoot(int &argc, char **argv, const QString &configPath
 {
     if (!_instance)
         _instance = this;
-    if (!keepSignals)
+    if (!keepSignals) {
+#ifdef Q_OS_WIN
         std::signal(SIGTERM, terminateHandler);
+#else
+        if (!s_signalRoot) {
+            s_signalRoot = this;
+            installTerminateHandler();
+        }
+#endif
+    }
 }
 
 BaseDaemonRoot::BaseDaemonRoot(int &argc, char **argv, const QString &configPath)
@@ -68,6 +139,7 @@ bool BaseDaemonRoot::init()
         return false;
     }
 
+    watchTermination();
     QCoreApplication::instance()->setProperty(INIT_CONFIG_PATH, m_configPath);
     // Without a start-up file the versions directory is a bare "/versions" at the root of
     // the file system; nothing belongs there.
@@ -85,7 +157,27 @@ bool BaseDaemonRoot::init()
 
 int BaseDaemonRoot::exec()
 {
+    watchTermination();
     return QCoreApplication::exec();
+}
+
+void BaseDaemonRoot::watchTermination()
+{
+#ifndef Q_OS_WIN
+    if (s_signalRoot != this || s_termPipe[0] < 0 || !QCoreApplication::instance() ||
+        s_termNotifier)
+        return;
+    s_termNotifier = new QSocketNotifier(s_termPipe[0], QSocketNotifier::Read, this);
+    connect(s_termNotifier, &QSocketNotifier::activated, this, [this] {
+        char bytes[64];
+        while (::read(s_termPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        ::alarm(0);
+        s_termPending = false;
+        stop();
+        QCoreApplication::exit(0);
+    });
+#endif
 }
 
 void BaseDaemonRoot::stop()

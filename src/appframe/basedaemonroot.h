@@ -16,7 +16,8 @@ class RAVIXCORE_EXPORT BaseDaemonRoot : public QObject
 public:
     /// \a argc and \a argv are kept for the derived class, which creates the application
     /// object from them; \a configPath is the start-up INI file. Unless \a keepSignals is
-    /// set, SIGTERM ends the process at once with exit code 0.
+    /// set, SIGTERM makes the event loop call stop() and leave with exit code 0; when the loop
+    /// does not answer within 5 seconds, the process ends at once with exit code 0.
     BaseDaemonRoot(int &argc, char **argv, const QString &configPath, bool keepSignals);
     BaseDaemonRoot(int &argc, char **argv, const QString &configPath);
     ~BaseDaemonRoot() override;
@@ -44,6 +45,10 @@ public slots:
     void setUpLocale(const QLocale &locale);
     /// Applies the locale named in the start-up file.
     void setUpLocale();
+
+private:
+    // Lets the event loop answer SIGTERM once the application object exists.
+    void watchTermination();
 
 protected:
     int &m_argc;

@@ -1,6 +1,8 @@
 #include "srvmanifest/srvmanifest.h"
 
+#include "appframe/atomicwrite_p.h"
 #include "appframe/dircreator.h"
+#include "appframe/trustedfile_p.h"
 #include "logger/logwrappers.h"
 
 #include <QCoreApplication>
@@ -154,9 +156,11 @@ void SrvManifest::prepareManifest()
     if (QFile::exists(_manifestFileName))
         return;
     DirCreator::checkAndCreate(_manifestDir, DirCreator::DEFAULT_ALL);
-    // The shipped copy may be read-only (a resource); the installed one is open to everyone.
-    QFile::copy(_resourcesManifest, _manifestFileName);
-    QFile::setPermissions(_manifestFileName, DirCreator::FILE_DEFAULT_ALL);
+    // The installed copy says what runs with the daemon's rights: in a folder open to every
+    // account it is written beside and renamed into place, and only its owner may change it.
+    QFile shipped(_resourcesManifest);
+    if (shipped.open(QIODevice::ReadOnly))
+        writeFileAtomically(_manifestFileName, shipped.readAll());
 }
 
 void SrvManifest::parseManifest()
@@ -164,14 +168,15 @@ void SrvManifest::parseManifest()
     _defaultExePath.clear();
     _instances.clear();
 
-    QFile file(_manifestFileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCritical().noquote() << _manifestFileName << logtab << file.errorString();
+    // Refused unless it is ours alone: another account could name any program in it.
+    QByteArray content;
+    QString why;
+    if (!readTrustedFile(_manifestFileName, &content, &why)) {
+        qCritical().noquote() << _manifestFileName << logtab << why;
         return;
     }
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
-    file.close();
+    const QJsonDocument document = QJsonDocument::fromJson(content, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         qCritical().noquote() << _manifestFileName << logtab << parseError.errorString();
         return;

@@ -1,7 +1,10 @@
 #include "srvmanifest/srvwrapper.h"
+#include "srvmanifest/srvwrapper_p.h"
 
+#include <QAtomicInt>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QTimer>
 
 namespace ravix {
 
@@ -9,7 +12,27 @@ namespace {
 constexpr int SYNC_WAIT_MS = 30000;
 const QString PLUGIN_PATH_KEY = QStringLiteral("QT_QPA_PLATFORM_PLUGIN_PATH");
 const QString PATH_KEY = QStringLiteral("PATH");
+// Wrappers of any thread read them.
+QAtomicInt s_quickRunMs{SrvWrapperTimings().quickRunMs};
+QAtomicInt s_firstDelayMs{SrvWrapperTimings().firstDelayMs};
+QAtomicInt s_maxDelayMs{SrvWrapperTimings().maxDelayMs};
 } // namespace
+
+SrvWrapperTimings srvWrapperTimings()
+{
+    SrvWrapperTimings t;
+    t.quickRunMs = s_quickRunMs.loadAcquire();
+    t.firstDelayMs = s_firstDelayMs.loadAcquire();
+    t.maxDelayMs = s_maxDelayMs.loadAcquire();
+    return t;
+}
+
+void setSrvWrapperTimings(const SrvWrapperTimings &timings)
+{
+    s_quickRunMs.storeRelease(timings.quickRunMs);
+    s_firstDelayMs.storeRelease(timings.firstDelayMs);
+    s_maxDelayMs.storeRelease(timings.maxDelayMs);
+}
 
 BaseSrvWrapper *BaseSrvWrapper::create(const ExeInstance &instance, QObject *parent)
 {
@@ -89,6 +112,8 @@ QProcessEnvironment SrvWrapper::serviceEnvironment(const QProcessEnvironment &ba
 void SrvWrapper::doStop(bool sync)
 {
     _keepRunning = false;
+    if (_restartTimer)
+        _restartTimer->stop();
     if (isRunned()) {
         _process->kill();
         if (sync)
@@ -127,6 +152,7 @@ void SrvWrapper::doStart(bool sync)
     _process->setProcessEnvironment(serviceEnvironment(QProcessEnvironment::systemEnvironment(),
                                                        QCoreApplication::applicationDirPath()));
     _process->start(_instance.exeFilePath(), _instance.params(), QIODevice::ReadWrite);
+    _runClock.start();
     if (sync)
         _process->waitForStarted(SYNC_WAIT_MS);
     _keepRunning = true;
@@ -143,7 +169,46 @@ void SrvWrapper::serviceFinished(int exitCode, QProcess::ExitStatus exitStatus)
         qCritical().noquote() << _instance.name() << tr("is crashed with code ") << exitCode;
     emit finished(_instance.name());
     if (_keepRunning)
+        restartAfterEnd();
+}
+
+void SrvWrapper::restartAfterEnd()
+{
+    const SrvWrapperTimings timings = srvWrapperTimings();
+    if (_runClock.isValid() && _runClock.elapsed() < timings.quickRunMs) {
+        ++_quickEnds;
+    } else {
+        _quickEnds = 0;
+        _loggedPauseMs = 0;
+    }
+    // The first restart after a quick end stays immediate; a child that keeps ending at once
+    // would otherwise be started hundreds of times a second.
+    if (_quickEnds <= 1) {
         start(false);
+        return;
+    }
+    qint64 pause = timings.firstDelayMs;
+    for (int i = 2; i < _quickEnds && pause < timings.maxDelayMs; ++i)
+        pause *= 2;
+    const int pauseMs = int(qMin<qint64>(pause, timings.maxDelayMs));
+    if (pauseMs > _loggedPauseMs) {
+        _loggedPauseMs = pauseMs;
+        qWarning().noquote() << _instance.name()
+                             << tr("ended %1 times in a row within %2 s of its start; next start "
+                                   "in %3 s")
+                                    .arg(_quickEnds)
+                                    .arg(timings.quickRunMs / 1000.0)
+                                    .arg(pauseMs / 1000.0);
+    }
+    if (!_restartTimer) {
+        _restartTimer = new QTimer(this);
+        _restartTimer->setSingleShot(true);
+        connect(_restartTimer, &QTimer::timeout, this, [this] {
+            if (_keepRunning)
+                start(false);
+        });
+    }
+    _restartTimer->start(pauseMs);
 }
 
 void SrvWrapper::readyReadStandardError() {}

@@ -4,10 +4,13 @@
 #include <ravixcore/ravixcore_export.h>
 #include <ravixcore/srvmanifest/srvmanifest.h>
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
+
+class QTimer;
 
 namespace ravix {
 
@@ -54,7 +57,8 @@ protected:
 };
 
 /// Runs the service's executable as a child process in the host's environment, with the host's
-/// folder first in PATH. The child's output is discarded.
+/// folder first in PATH. The child's output is discarded. A child that ends within seconds of
+/// its start is restarted at once the first time, then after pauses that double up to a minute.
 class RAVIXCORE_EXPORT SrvWrapper : public BaseSrvWrapper
 {
     Q_OBJECT
@@ -84,7 +88,14 @@ private slots:
     void stateChanged(QProcess::ProcessState newState);
 
 private:
+    void restartAfterEnd();
+
     QPointer<QProcess> _process;
+    // Restarts after quick ends wait on this timer; the run of the current child is timed.
+    QTimer *_restartTimer = nullptr;
+    QElapsedTimer _runClock;
+    int _quickEnds = 0;
+    int _loggedPauseMs = 0;
 };
 
 } // namespace ravix

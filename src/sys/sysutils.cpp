@@ -25,6 +25,7 @@
 #include <new>
 
 #ifndef Q_OS_WIN
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -374,11 +375,16 @@ QString SysUtilsPrivate::fixedOffsetZone(int hours)
     return QStringLiteral("Etc/GMT%1%2").arg(hours > 0 ? '-' : '+').arg(qAbs(hours));
 }
 
-QString SysUtilsPrivate::deviceNode(const QString &port)
+QString SysUtilsPrivate::deviceName(const QString &port, const QString &devDir)
 {
-    if (port.startsWith(QLatin1Char('/')))
-        return port;
-    return QStringLiteral("/dev/") + port;
+    QString name = port.trimmed();
+    const QString prefix = devDir + QLatin1Char('/');
+    if (name.startsWith(prefix))
+        name = name.mid(prefix.size());
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name == QLatin1String(".") ||
+        name == QLatin1String(".."))
+        return QString();
+    return name;
 }
 
 QTimer *SysUtilsPrivate::rebootFallbackTimer()
@@ -405,6 +411,54 @@ void armRebootFallback(void (*force)())
     timer->start();
     fallbackTimer() = timer;
 }
+
+#ifndef Q_OS_WIN
+// Gives everyone read and write access to the character or block device "name" in devDir,
+// found without following a link and changed through its descriptor: a name chosen by
+// someone else must not open a root file to every account. Empty on success, else why not.
+static QString openDeviceNode(const QString &devDir, const QString &name)
+{
+    const auto error = [] { return QString::fromLocal8Bit(std::strerror(errno)); };
+    const int dir =
+        ::open(QFile::encodeName(devDir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return error();
+#ifdef O_PATH
+    // A path descriptor: opening the device itself could wait for a modem or reset a line.
+    const int fd =
+        ::openat(dir, QFile::encodeName(name).constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+#else
+    const int fd = ::openat(dir, QFile::encodeName(name).constData(),
+                            O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+#endif
+    const QString openError =
+        fd < 0 ? (errno == ELOOP ? QStringLiteral("A SYMBOLIC LINK") : error()) : QString();
+    ::close(dir);
+    if (fd < 0)
+        return openError;
+    QString failure;
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        failure = error();
+    else if (S_ISLNK(st.st_mode))
+        failure = QStringLiteral("A SYMBOLIC LINK");
+    else if (!S_ISCHR(st.st_mode) && !S_ISBLK(st.st_mode))
+        failure = QStringLiteral("NOT A DEVICE NODE");
+    else {
+        // Read and write for everyone, nothing more: a device node is never executed.
+#ifdef O_PATH
+        const QByteArray viaFd = "/proc/self/fd/" + QByteArray::number(fd);
+        const bool changed = ::chmod(viaFd.constData(), 0666) == 0;
+#else
+        const bool changed = ::fchmod(fd, 0666) == 0;
+#endif
+        if (!changed)
+            failure = error();
+    }
+    ::close(fd);
+    return failure;
+}
+#endif
 
 // --- SysUtils ---------------------------------------------------------------------------
 
@@ -437,15 +491,29 @@ bool SysUtils::unlockPort(const QString &port, bool verbose)
 #else
     if (SysUtilsPrivate::windowsFlavour())
         return true;
-    const QString node = SysUtilsPrivate::deviceNode(port.trimmed());
-    if (port.trimmed().isEmpty()) {
+    return SysUtilsPrivate::unlockDeviceNode(QStringLiteral("/dev"), port, verbose);
+#endif
+}
+
+bool SysUtilsPrivate::unlockDeviceNode(const QString &devDir, const QString &port, bool verbose)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(devDir)
+    Q_UNUSED(port)
+    Q_UNUSED(verbose)
+    return true;
+#else
+    const QString trimmed = port.trimmed();
+    if (trimmed.isEmpty()) {
         qWarning() << "UNLOCK PORT: NO PORT GIVEN";
         return false;
     }
-    // Read and write for everyone, nothing more: a device node is never executed.
-    const bool ok = ::chmod(QFile::encodeName(node).constData(), 0666) == 0;
+    const QString name = deviceName(trimmed, devDir);
+    const QString failure = name.isEmpty() ? QStringLiteral("NOT A NAME DIRECTLY IN %1").arg(devDir)
+                                           : openDeviceNode(devDir, name);
+    const bool ok = failure.isEmpty();
     if (!ok || verbose)
-        qWarning().noquote() << "UNLOCK PORT" << node << (ok ? "OK" : std::strerror(errno));
+        qWarning().noquote() << "UNLOCK PORT" << trimmed << (ok ? QStringLiteral("OK") : failure);
     return ok;
 #endif
 }

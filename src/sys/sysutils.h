@@ -32,7 +32,8 @@ namespace ravix {
 ///   spooler with "cancel -a -x" (for the printers given, else for all);
 /// - killProcess() kills every other process whose executable has exactly the given name;
 /// - getProcSerial() is the "Serial" line of /proc/cpuinfo, else the DMI product serial;
-/// - unlockPort() gives everyone read and write access to a device node;
+/// - unlockPort() gives everyone read and write access to a character or block device directly
+///   in /dev (named bare or as "/dev/name"; links are not followed), and refuses anything else;
 /// - mountUsb(), applyLinuxKernelSettings(), rotateLogs(), prepareDirRules() and
 ///   configureSerialPort() do nothing and return what they return on Windows.
 ///

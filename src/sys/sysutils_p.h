@@ -38,8 +38,11 @@ public:
     static QByteArray windowsHardwareHash();
     /// The fixed-offset zone "Etc/GMT-3" for 3 hours east; empty outside -12..14.
     static QString fixedOffsetZone(int hours);
-    /// The device node chmod-ed by unlockPort: a path as given, a bare name below /dev.
-    static QString deviceNode(const QString &port);
+    /// The name of the entry directly in \a devDir that \a port names ("ttyUSB0" for
+    /// "ttyUSB0" or "<devDir>/ttyUSB0"); empty when it names anything else.
+    static QString deviceName(const QString &port, const QString &devDir);
+    /// unlockPort() with \a devDir in place of "/dev".
+    static bool unlockDeviceNode(const QString &devDir, const QString &port, bool verbose);
 
     /// The fallback timer the last reboot armed (null when none is alive).
     static QTimer *rebootFallbackTimer();

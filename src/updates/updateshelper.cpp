@@ -2,6 +2,7 @@
 
 #include "appframe/atomicwrite_p.h"
 #include "appframe/dircreator.h"
+#include "appframe/trustedfile_p.h"
 #include "logger/logwrappers.h"
 #include "version/appversionmanager.h"
 
@@ -13,11 +14,81 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace ravix {
 
 namespace {
 
 QMutex s_storeMutex;
+
+// Bytes of a bad document shown in the log: enough to recognise it, never megabytes.
+constexpr int BAD_INPUT_EXCERPT = 1024;
+
+// Whether something, even a dangling link, lies at the path.
+bool somethingAt(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+QByteArray sha1Of(QIODevice &device)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    while (!device.atEnd()) {
+        const QByteArray chunk = device.read(16384);
+        if (chunk.isEmpty())
+            break;
+        hash.addData(chunk);
+    }
+    return hash.result();
+}
+
+#ifndef Q_OS_WIN
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// The folder of an update lies in a store that other accounts share. A link there is
+// someone's plant and is replaced, not followed; a folder another account made is not ours
+// to fill. A folder open to everyone keeps what we put there only with the sticky bit.
+bool prepareUpdateFolder(const QString &path, QString *why)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        qWarning().noquote() << path << logtab
+                             << UpdatesHelper::tr("a symbolic link; replaced by a folder");
+        if (::unlink(name.constData()) != 0 && errno != ENOENT) {
+            *why = systemError();
+            return false;
+        }
+    }
+    DirCreator::checkAndCreate(path, DirCreator::DEFAULT_ALL);
+    const int fd = openOwnDirectory(path, why);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fstat(fd, &st) == 0 && (!(st.st_mode & S_IWOTH) || (st.st_mode & S_ISVTX) ||
+                                              ::fchmod(fd, (st.st_mode & 07777) | S_ISVTX) == 0);
+    if (!ok)
+        *why = systemError();
+    ::close(fd);
+    return ok;
+}
+#else
+bool prepareUpdateFolder(const QString &path, QString *why)
+{
+    Q_UNUSED(why)
+    DirCreator::checkAndCreate(path, DirCreator::DEFAULT_ALL);
+    return true;
+}
+#endif
 
 } // namespace
 
@@ -37,7 +108,8 @@ bool UpdatesHelper::parseUpdateInfo(const QByteArray &data)
         qWarning().noquote() << QStringLiteral("%1: [%2] %3")
                                     .arg(tr("Invalid data format"),
                                          QString::number(int(error.error)), error.errorString())
-                             << logtab << logbinary(data.mid(error.offset), "UTF-8");
+                             << tr("(%1 bytes in all)").arg(data.size()) << logtab
+                             << logbinary(data.mid(error.offset, BAD_INPUT_EXCERPT), "UTF-8");
         return false;
     }
     const QJsonObject root = doc.object();
@@ -81,8 +153,12 @@ bool UpdatesHelper::saveUpdateInfo(const UpdateInfo &info)
     QMutexLocker lock(&s_storeMutex);
     if (!info.isValid())
         return false;
-    DirCreator::checkAndCreate(_config.updatesPath(info.version()), DirCreator::DEFAULT_ALL);
+    const QString folder = _config.updatesPath(info.version());
     QString error;
+    if (!prepareUpdateFolder(folder, &error)) {
+        qWarning().noquote() << folder << logtab << error;
+        return false;
+    }
     if (!writeFileAtomically(_config.updatesInfoPath(info.version()),
                          QJsonDocument(info.toObject()).toJson(), &error)) {
         qWarning().noquote() << error;
@@ -93,13 +169,14 @@ bool UpdatesHelper::saveUpdateInfo(const UpdateInfo &info)
 
 bool UpdatesHelper::loadUpdateInfo(UpdateInfo &info, const QString &path) const
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qWarning().noquote() << file.errorString();
+    QByteArray data;
+    QString why;
+    if (!readTrustedFile(path, &data, &why)) {
+        qWarning().noquote() << path << logtab << why;
         return false;
     }
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
     if (error.error != QJsonParseError::NoError) {
         qWarning().noquote() << error.errorString();
         return false;
@@ -119,14 +196,7 @@ QByteArray UpdatesHelper::calcSha1(const QString &path) const
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    while (!file.atEnd()) {
-        const QByteArray chunk = file.read(16384);
-        if (chunk.isEmpty())
-            break;
-        hash.addData(chunk);
-    }
-    return hash.result();
+    return sha1Of(file);
 }
 
 bool UpdatesHelper::needUpdate(const UpdatePackageInfo &pkg) const
@@ -144,12 +214,17 @@ bool UpdatesHelper::needUpdate(const UpdatePackageInfo &pkg) const
         return false;
     if (current.versionEquilTo(offered) && !(current.build() < offered.build()))
         return false;
-    const QFileInfo file(pkg.fileName());
-    if (!file.exists())
+    // The installer runs what lies there later: only a file nobody else can change counts.
+    QFile file;
+    QString why;
+    if (!openTrustedFile(file, pkg.fileName(), &why)) {
+        if (somethingAt(pkg.fileName()))
+            qWarning().noquote() << pkg.fileName() << logtab << why;
         return true;
+    }
     if (file.size() != pkg.fileSize())
         return true;
-    return calcSha1(pkg.fileName()) != pkg.sha1();
+    return sha1Of(file) != pkg.sha1();
 }
 
 bool UpdatesHelper::getDownloadedsList(const UpdateInfo &info, QList<UpdatePackageInfo> &list,
@@ -212,11 +287,16 @@ bool UpdatesHelper::saveUpdatePlan(const QString &version, const QString &extern
 
 bool UpdatesHelper::loadUpdatePlan(QString &version, QString &externalCommand)
 {
-    QFile file(planPath());
-    if (!file.open(QIODevice::ReadOnly))
+    // Other accounts share the store: a plan that is not ours could name any command.
+    QByteArray data;
+    QString why;
+    if (!readTrustedFile(planPath(), &data, &why)) {
+        if (somethingAt(planPath()))
+            qWarning().noquote() << planPath() << logtab << why;
         return false;
+    }
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
     if (error.error != QJsonParseError::NoError)
         return false;
     const QJsonObject obj = doc.object();

@@ -1,6 +1,7 @@
 #include "version/appversionmanager.h"
 
 #include "appframe/atomicwrite_p.h"
+#include "logger/logwrappers.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -88,7 +89,10 @@ void AppVersionManager::saveCurrentVersions(const QString &dir, const QString &n
 
     // The update checks read this file to learn what is installed; a truncated file would
     // read as "nothing installed", so the old file stays until the new one is complete.
-    writeFileAtomically(filePath(dir, name), json);
+    const QString path = filePath(dir, name);
+    QString error;
+    if (!writeFileAtomically(path, json, &error))
+        qWarning().noquote() << path << logtab << error;
 }
 
 AppVersionManager AppVersionManager::loadVersions(const QString &dir, const QString &name)

@@ -4,6 +4,8 @@
 //   noapp      init() with a hook that returns true without making the application object
 //   init       init(), a warning, stop(), another warning
 //   serve      init(), then "ready" and the event loop until a signal ends the process
+//   servethreads  as serve, with threads that log until the loop has ended
+//   hang       init(), then "ready", and never an event loop
 //   stoponly   stop() without init()
 // "keep" constructs the root with signal handling left alone. Results go to stdout as
 // key=value lines.
@@ -11,10 +13,14 @@
 #include <ravixcore/version/appversionmanager.h>
 
 #include <QCoreApplication>
+#include <QThread>
 #include <QTranslator>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -96,6 +102,29 @@ int main(int argc, char **argv)
     if (mode == QLatin1String("serve")) {
         say(QStringLiteral("ready"), "1");
         return root.exec();
+    }
+    if (mode == QLatin1String("servethreads")) {
+        std::atomic<bool> done{false};
+        std::vector<std::thread> workers;
+        for (int i = 0; i < 3; ++i) {
+            workers.emplace_back([&done, i] {
+                for (int n = 0; !done; ++n) {
+                    qWarning("worker record %d %d", i, n);
+                    QThread::msleep(1);
+                }
+            });
+        }
+        say(QStringLiteral("ready"), "1");
+        const int code = root.exec();
+        done = true;
+        for (std::thread &worker : workers)
+            worker.join();
+        return code;
+    }
+    if (mode == QLatin1String("hang")) {
+        say(QStringLiteral("ready"), "1");
+        for (;;)
+            QThread::sleep(1);
     }
     if (mode == QLatin1String("init")) {
         root.stop();

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using ravix::ExeInstance;
 using ravix::PlatformConventions;
 using ravix::SrvManifest;
@@ -338,8 +340,19 @@ private slots:
         QVERIFY(manifest.defaultExePath().isEmpty());
     }
 
+    // The installed copy steers what runs as the daemon: it is closed to other accounts,
+    // whatever the process's file mode mask.
+    void prepareManifest_data()
+    {
+        QTest::addColumn<int>("mask");
+        QTest::newRow("usual mask") << 022;
+        QTest::newRow("no mask") << 0;
+    }
     void prepareManifest()
     {
+        QFETCH(int, mask);
+        const mode_t oldMask = ::umask(mode_t(mask));
+        const auto restore = qScopeGuard([oldMask] { ::umask(oldMask); });
         QTemporaryDir dir;
         const QString resource = dir.filePath("shipped.json");
         const QByteArray shipped =
@@ -353,7 +366,7 @@ private slots:
         const SrvManifest first(resource, file, m_work, manifestDir);
         QVERIFY(QFileInfo(manifestDir).isDir());
         QCOMPARE(readFile(file), shipped);
-        QCOMPARE(ravixtest::modeBits(file), 0666);
+        QCOMPARE(ravixtest::modeBits(file), 0644);
         QVERIFY(first.isValid());
         QCOMPARE(first.manifestDir(), manifestDir);
 

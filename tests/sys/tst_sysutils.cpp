@@ -14,6 +14,8 @@
 
 #include <cmath>
 #include <csignal>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 using ravix::SysUtils;
@@ -555,28 +557,37 @@ private slots:
         QVERIFY(c.waitForFinished(60000));
     }
 
+    // Device nodes directly in the device folder (a folder of the test's own stands in for
+    // /dev) get read and write access for everyone.
     void unlockPort()
     {
-        QTemporaryDir dir;
-        const QString node = dir.filePath(QStringLiteral("ttyFAKE0"));
-        QVERIFY(writeFile(node, QByteArray()));
-        QVERIFY(QFile::setPermissions(node, QFile::ReadOwner | QFile::WriteOwner));
-        QVERIFY(SysUtils::unlockPort(node, true));
+        QTemporaryDir dev;
+        const QString node = dev.filePath(QStringLiteral("ttyFAKE0"));
+        const QString second = dev.filePath(QStringLiteral("ttyFAKE1"));
+        for (const QString &path : {node, second}) {
+            QVERIFY(::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0600, makedev(1, 3)) ==
+                    0);
+        }
+        QVERIFY(SysUtilsPrivate::unlockDeviceNode(dev.path(), node, true));
+        QCOMPARE(ravixtest::modeBits(node), 0666);
+        QVERIFY(::chmod(QFile::encodeName(node).constData(), 0600) == 0);
+        QVERIFY(SysUtilsPrivate::unlockDeviceNode(dev.path(), QStringLiteral(" ttyFAKE0 "), false));
         QCOMPARE(ravixtest::modeBits(node), 0666);
 
-        QVERIFY(!SysUtils::unlockPort(dir.filePath(QStringLiteral("ttyMISSING")), false));
+        QVERIFY(
+            !SysUtilsPrivate::unlockDeviceNode(dev.path(), QStringLiteral("ttyMISSING"), false));
         QVERIFY(!SysUtils::unlockPort(QString(), false));
-        QCOMPARE(SysUtilsPrivate::deviceNode(QStringLiteral("ttyUSB0")),
-                 QStringLiteral("/dev/ttyUSB0"));
-        QCOMPARE(SysUtilsPrivate::deviceNode(node), node);
+        QCOMPARE(SysUtilsPrivate::deviceName(QStringLiteral("ttyUSB0"), QStringLiteral("/dev")),
+                 QStringLiteral("ttyUSB0"));
+        QCOMPARE(
+            SysUtilsPrivate::deviceName(QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev")),
+            QStringLiteral("ttyUSB0"));
+        QCOMPARE(SysUtilsPrivate::deviceName(node, dev.path()), QStringLiteral("ttyFAKE0"));
 
-        const QString second = dir.filePath(QStringLiteral("ttyFAKE1"));
-        QVERIFY(writeFile(second, QByteArray()));
-        QVERIFY(QFile::setPermissions(second, QFile::ReadOwner | QFile::WriteOwner));
-        QVERIFY(QFile::setPermissions(node, QFile::ReadOwner | QFile::WriteOwner));
-        SysUtils::unlockPorts({node, second}, false);
-        QCOMPARE(ravixtest::modeBits(node), 0666);
-        QCOMPARE(ravixtest::modeBits(second), 0666);
+        QVERIFY(::chmod(QFile::encodeName(node).constData(), 0600) == 0);
+        SysUtils::unlockPorts({node, second}, false); // not below /dev: refused
+        QCOMPARE(ravixtest::modeBits(node), 0600);
+        QCOMPARE(ravixtest::modeBits(second), 0600);
     }
 
     // The host's own tools run for real (the Windows commands stay refused on this system).

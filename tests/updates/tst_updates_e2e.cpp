@@ -103,6 +103,9 @@ private slots:
         for (const UpdatePackageInfo &pkg : info.packages())
             expected << pkg.fileName();
         QCOMPARE(got, expected);
+        // The installer runs these later: no other account may change them.
+        for (const QString &file : qAsConst(expected))
+            QVERIFY2(!(QFile::permissions(file) & QFile::WriteOther), qPrintable(file));
 
         QVERIFY(helper.updatesAreLoaded("2.0.0"));
         QVERIFY(helper.getDownloadedsList("2.0.0", missing, 0));
