@@ -54,8 +54,6 @@ const char kTlsRejected[] = "ravix_hfl_tlsRejected";
 const int kMaxAttempts = 5;
 // What the network layer may hold of an answer that we have not taken yet.
 const qint64 kReplyBufferSize = 1024 * 1024;
-// One read from the answer into the file.
-const int kChunkSize = 256 * 1024;
 // The most of an error page (or another answer that is not written) that is read and dropped.
 const qint64 kMaxDiscarded = 1024 * 1024;
 
@@ -67,16 +65,12 @@ QString rawHeaders(const QNetworkReply *reply)
     return text;
 }
 
+#ifndef Q_OS_WIN
 QString systemError()
 {
-#ifndef Q_OS_WIN
     return QString::fromLocal8Bit(std::strerror(errno));
-#else
-    return QString();
-#endif
 }
 
-#ifndef Q_OS_WIN
 // A plain file of this account with no second name: what a partial file of ours looks like.
 // A hard link planted by another account would otherwise carry our writes into its target.
 bool isOwnPlainFile(const struct stat &st)
@@ -144,14 +138,13 @@ struct HttpFileLoader::Transfer
     State state = Waiting;
     QString why;
     bool headerError = false; // refused for its headers: logged with them
+    bool ranged = false;      // a 206 with Content-Range, not the whole file
     qint64 offset = 0;        // the first byte asked for
-    qint64 start = 0;         // where the answer's bytes go in the file
     qint64 total = 0;         // the file's size as the answer gives it
     qint64 limit = 0;         // bytes of this answer that may be written
     qint64 written = 0;
     qint64 discarded = 0;
     QFile part;
-    QByteArray buffer;
 };
 
 HttpFileLoader::HttpFileLoader(const QString &url, const QString &fileName, int blockSize,
@@ -420,13 +413,11 @@ void HttpFileLoader::judgeHeaders(QNetworkReply *reply)
         refuse(reply, QString());
         return;
     }
-    t.start = start;
+    t.ranged = ranged;
     t.total = total;
     // A ranged block may carry what was asked for and no more.
     t.limit = ranged ? qMin(contentLength, t.offset + _blockSize - start + 1) : contentLength;
     t.state = Transfer::Writing;
-    if (t.buffer.isEmpty())
-        t.buffer.resize(kChunkSize);
 }
 
 // Takes what has arrived of the answer: written to the partial file when accepted, dropped
@@ -447,17 +438,19 @@ void HttpFileLoader::receive(QNetworkReply *reply)
     if (t.state != Transfer::Writing)
         return;
     for (;;) {
-        const qint64 n = reply->read(t.buffer.data(), t.buffer.size());
-        if (n <= 0)
+        // All that is buffered at once: a read of exactly the network layer's next block
+        // hands that block over without copying it, where a fixed-size read copies every byte.
+        const QByteArray data = reply->read(reply->bytesAvailable());
+        if (data.isEmpty())
             return;
-        const qint64 take = qMin(n, t.limit - t.written);
-        if (take > 0 && t.part.write(t.buffer.constData(), take) != take) {
+        const qint64 take = qMin(qint64(data.size()), t.limit - t.written);
+        if (take > 0 && t.part.write(data.constData(), take) != take) {
             qCCritical(hfl).noquote() << t.part.errorString() << partFilePath();
             refuse(reply, QString());
             return;
         }
         t.written += take;
-        if (take < n) {
+        if (take < data.size()) {
             refuse(reply, tr("The answer is longer than the %1 bytes asked for").arg(t.limit));
             return;
         }
@@ -628,7 +621,7 @@ void HttpFileLoader::completeBlock(QNetworkReply *reply)
         return;
     }
     const qint64 size = t.part.size();
-    if (reply->hasRawHeader("Content-Range"))
+    if (t.ranged)
         _knownTotal = t.total;
     if (size == t.total) {
         _attempt = 0;
