@@ -29,6 +29,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -54,6 +55,8 @@ const char kTlsRejected[] = "ravix_hfl_tlsRejected";
 const int kMaxAttempts = 5;
 // What the network layer may hold of an answer that we have not taken yet.
 const qint64 kReplyBufferSize = 1024 * 1024;
+// Bytes taken from the answer and held for one write to the file.
+const qint64 kWriteBatch = 1024 * 1024;
 // The most of an error page (or another answer that is not written) that is read and dropped.
 const qint64 kMaxDiscarded = 1024 * 1024;
 
@@ -145,6 +148,9 @@ struct HttpFileLoader::Transfer
     qint64 written = 0;
     qint64 discarded = 0;
     QFile part;
+    // Pieces of the answer not yet in the file, in order.
+    QList<QByteArray> pending;
+    qint64 pendingBytes = 0;
 };
 
 HttpFileLoader::HttpFileLoader(const QString &url, const QString &fileName, int blockSize,
@@ -264,7 +270,7 @@ bool HttpFileLoader::doStop()
     delete _timeoutTimer;
     delete _retryTimer;
     dropManager();
-    _transfer->part.close();
+    closePart();
     return true;
 }
 
@@ -318,7 +324,7 @@ void HttpFileLoader::download()
     request.setRawHeader("Accept-Encoding", "identity");
 
     Transfer &t = *_transfer;
-    t.part.close();
+    closePart();
     t.state = Transfer::Waiting;
     t.why.clear();
     t.headerError = false;
@@ -327,8 +333,6 @@ void HttpFileLoader::download()
     t.discarded = 0;
     QNetworkReply *reply = _manager->get(request);
     t.reply = reply;
-    // The network layer stops reading from the server while this much waits for us.
-    reply->setReadBufferSize(kReplyBufferSize);
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] { judgeHeaders(reply); });
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] { receive(reply); });
     _timeoutTimer->start(httpFileLoaderTimings().replyTimeoutMs);
@@ -403,7 +407,7 @@ void HttpFileLoader::judgeHeaders(QNetworkReply *reply)
     }
     // The file opened may be a fresh one in place of something that was not ours.
     if (ranged && start > t.part.size()) {
-        t.part.close();
+        closePart();
         t.headerError = true;
         refuse(reply, tr("Http headers parsing error"));
         return;
@@ -413,6 +417,11 @@ void HttpFileLoader::judgeHeaders(QNetworkReply *reply)
         refuse(reply, QString());
         return;
     }
+    // A ranged answer holds at most the block asked for, and is taken as it arrives. A whole
+    // file can be far larger than the disk is fast: the network layer pauses while this much
+    // waits for us. (The pause costs a signal between threads per read, so only here.)
+    if (!ranged)
+        reply->setReadBufferSize(kReplyBufferSize);
     t.ranged = ranged;
     t.total = total;
     // A ranged block may carry what was asked for and no more.
@@ -435,6 +444,8 @@ void HttpFileLoader::receive(QNetworkReply *reply)
             refuse(reply, tr("The answer is longer than %1 bytes").arg(kMaxDiscarded));
         return;
     }
+    if (t.state == Transfer::Refused)
+        reply->skip(reply->bytesAvailable());
     if (t.state != Transfer::Writing)
         return;
     for (;;) {
@@ -444,14 +455,18 @@ void HttpFileLoader::receive(QNetworkReply *reply)
         if (data.isEmpty())
             return;
         const qint64 take = qMin(qint64(data.size()), t.limit - t.written);
-        if (take > 0 && t.part.write(data.constData(), take) != take) {
-            qCCritical(hfl).noquote() << t.part.errorString() << partFilePath();
-            refuse(reply, QString());
+        if (take > 0) {
+            t.pending.append(take == data.size() ? data : data.left(int(take)));
+            t.pendingBytes += take;
+            t.written += take;
+        }
+        if (take < data.size()) {
+            writePending();
+            refuse(reply, tr("The answer is longer than the %1 bytes asked for").arg(t.limit));
             return;
         }
-        t.written += take;
-        if (take < data.size()) {
-            refuse(reply, tr("The answer is longer than the %1 bytes asked for").arg(t.limit));
+        if (t.pendingBytes >= kWriteBatch && !writePending()) {
+            refuse(reply, QString());
             return;
         }
     }
@@ -466,6 +481,68 @@ void HttpFileLoader::refuse(QNetworkReply *reply, const QString &why)
     t.why = why;
     // Not from inside the reply's own signal: the network layer carries on after it.
     QMetaObject::invokeMethod(reply, "abort", Qt::QueuedConnection);
+}
+
+// Writes the pieces of the answer held so far to the partial file; false (logged) when they
+// could not all be written.
+bool HttpFileLoader::writePending()
+{
+    Transfer &t = *_transfer;
+    if (t.pending.isEmpty())
+        return true;
+    bool ok = t.part.isOpen();
+    QString error = t.part.errorString();
+#ifndef Q_OS_WIN
+    // One system call for many pieces: a call per piece costs more than the pieces' copying.
+    int first = 0;
+    qint64 done = 0; // of pending[first]
+    while (ok && first < t.pending.size()) {
+        iovec iov[64];
+        int n = 0;
+        for (int i = first; i < t.pending.size() && n < 64; ++i, ++n) {
+            const qint64 skip = i == first ? done : 0;
+            iov[n].iov_base = const_cast<char *>(t.pending.at(i).constData()) + skip;
+            iov[n].iov_len = size_t(t.pending.at(i).size() - skip);
+        }
+        const ssize_t w = ::writev(t.part.handle(), iov, n);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            error = systemError();
+            ok = false;
+            break;
+        }
+        for (qint64 left = w; left > 0;) {
+            const qint64 rest = t.pending.at(first).size() - done;
+            if (left < rest) {
+                done += left;
+                break;
+            }
+            left -= rest;
+            done = 0;
+            ++first;
+        }
+    }
+#else
+    for (const QByteArray &piece : qAsConst(t.pending)) {
+        if (ok && t.part.write(piece) != piece.size()) {
+            error = t.part.errorString();
+            ok = false;
+        }
+    }
+#endif
+    t.pending.clear();
+    t.pendingBytes = 0;
+    if (!ok)
+        qCCritical(hfl).noquote() << error << partFilePath();
+    return ok;
+}
+
+// Writes what is held and closes the partial file.
+void HttpFileLoader::closePart()
+{
+    writePending();
+    _transfer->part.close();
 }
 
 bool HttpFileLoader::openPartFile(QString *error)
@@ -554,27 +631,30 @@ void HttpFileLoader::finished(QNetworkReply *reply)
     if (reply->property(kTlsRejected).toBool()) {
         qCWarning(hfl).noquote() << reply->errorString() << _url;
         disposeReply(reply);
-        t.part.close();
+        closePart();
         fail();
         return;
     }
 #endif
-    // The rest of the body, also when the answer ends without readyRead after it.
+    // The rest of the body, also when the answer ends without readyRead after it. What arrived
+    // is good also when the answer broke off: it goes to the file.
     receive(reply);
+    if (!writePending())
+        t.state = Transfer::Refused;
     if (t.state == Transfer::Refused) {
         if (t.headerError)
             qCWarning(hfl).noquote() << t.why << rawHeaders(reply);
         else if (!t.why.isEmpty())
             qCWarning(hfl).noquote() << t.why << _url;
         disposeReply(reply);
-        t.part.close();
+        closePart();
         retry();
         return;
     }
     if (reply->error() == QNetworkReply::ContentNotFoundError) {
         qCWarning(hfl).noquote() << reply->errorString() << _url;
         disposeReply(reply);
-        t.part.close();
+        closePart();
         endDownload();
         emit finished(QString());
         emit finished();
@@ -603,7 +683,7 @@ void HttpFileLoader::finished(QNetworkReply *reply)
                                  << rawHeaders(reply);
         disposeReply(reply);
         // What arrived of the block before the break is good and stays.
-        t.part.close();
+        closePart();
         retry();
         return;
     }
@@ -636,7 +716,7 @@ void HttpFileLoader::completeBlock(QNetworkReply *reply)
         emit finished(_fileName);
         return;
     }
-    t.part.close();
+    closePart();
     if (size > t.total) {
         // Only a server that contradicts itself gets here.
         qCWarning(hfl).noquote() << partFilePath() << size << t.total;
@@ -723,7 +803,7 @@ void HttpFileLoader::endDownload()
     if (_manager)
         _manager->disconnect(this);
     _transfer->reply = nullptr;
-    _transfer->part.close();
+    closePart();
 }
 
 bool HttpFileLoader::discardPartFile()
@@ -751,7 +831,7 @@ void HttpFileLoader::downloadTimeout()
     qCWarning(hfl).noquote() << tr("DOWNLOAD TIMEOUT");
     dropManager();
     _transfer->reply = nullptr;
-    _transfer->part.close();
+    closePart();
     if (_attempt >= kMaxAttempts) {
         endDownload();
         emit finished();

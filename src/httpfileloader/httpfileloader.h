@@ -121,6 +121,8 @@ private:
     void completeBlock(QNetworkReply *reply);
     bool moveIntoPlace();
     bool openPartFile(QString *error);
+    bool writePending();
+    void closePart();
 
     struct Transfer;
 
