@@ -8,12 +8,17 @@
 #include <QPointer>
 #include <QString>
 #include <QThread>
+#include <QtNetwork/qtnetworkglobal.h>
+
+#include <memory>
 
 class QAuthenticator;
 class QNetworkAccessManager;
 class QNetworkProxy;
 class QNetworkReply;
+#if QT_CONFIG(ssl)
 class QSslError;
+#endif
 class QTimer;
 
 namespace ravix {
@@ -34,10 +39,19 @@ namespace ravix {
 /// once. A partial file that no longer fits the remote file (416, or larger than it) is
 /// discarded and the download starts again from the beginning.
 ///
+/// Answers are written to the partial file as they arrive, never held whole. A block longer
+/// than asked for is cut off there, and a total size larger than the free space or different
+/// from the one earlier blocks gave is refused; both count as failed attempts. The partial file
+/// and the result are plain files of the calling account, readable by all and writable only by
+/// it (0644); anything else found at the partial file's name (a link, a pipe, another account's
+/// file) is removed, never followed, and the download starts afresh.
+///
 /// TLS: by default certificate errors are ignored, so servers with self-signed certificates
 /// work. setTlsVerification(true) makes loaders created afterwards verify the server's
 /// certificate against the CA certificates of QSslConfiguration::defaultConfiguration(); a
-/// certificate that does not verify then ends the download at once as failed.
+/// certificate that does not verify then ends the download at once as failed. With a Qt built
+/// without TLS support (QT_CONFIG(ssl) off) only http works: an https download fails like any
+/// unreachable server, and the TLS setting is kept but has nothing to act on.
 ///
 /// Log lines go to the logging category "hfl".
 class RAVIXCORE_EXPORT HttpFileLoader : public AbstractWorker
@@ -61,14 +75,16 @@ public:
     static QPointer<QThread> download(const QString &url, const QString &fileName,
                                       qint32 blockSize);
 
-    /// Whether loaders created from now on verify TLS certificates (off by default).
+    /// Whether loaders created from now on verify TLS certificates (off by default). Without TLS
+    /// support in Qt the value is only stored.
     static void setTlsVerification(bool verify);
     static bool tlsVerification();
 
     /// The partial file: the target path followed by ".part".
     QString partFilePath() const;
-    /// Where the next block starts: the partial file's size, 0 without one.
-    qint32 calcOffset() const;
+    /// Where the next block starts: the partial file's size; 0 without one, or when what has
+    /// that name is not a plain file of this account (it will be replaced).
+    qint64 calcOffset() const;
 
 protected:
     bool doStart() override;
@@ -83,7 +99,9 @@ signals:
 
 private slots:
     void download();
+#if QT_CONFIG(ssl)
     void onSslErrors(QNetworkReply *reply, const QList<QSslError> &errors);
+#endif
     void authenticationRequired(QNetworkReply *reply, QAuthenticator *authenticator);
     void finished(QNetworkReply *reply);
     void proxyAuthenticationRequired(const QNetworkProxy &proxy, QAuthenticator *authenticator);
@@ -97,6 +115,16 @@ private:
     void endDownload();
     bool discardPartFile();
     void disposeReply(QNetworkReply *reply);
+    void judgeHeaders(QNetworkReply *reply);
+    void receive(QNetworkReply *reply);
+    void refuse(QNetworkReply *reply, const QString &why);
+    void completeBlock(QNetworkReply *reply);
+    bool moveIntoPlace();
+    bool openPartFile(QString *error);
+    bool writePending();
+    void closePart();
+
+    struct Transfer;
 
     QPointer<QNetworkAccessManager> _manager;
     QString _url;
@@ -110,6 +138,10 @@ private:
     QByteArray _finishedSlot;
     QByteArray _progressSlot;
     bool _verifyTls;
+    // The total size the first complete block gave; later blocks must agree. -1 when unknown.
+    qint64 _knownTotal = -1;
+    // The block in flight and the partial file it writes to.
+    std::unique_ptr<Transfer> _transfer;
 };
 
 } // namespace ravix

@@ -21,9 +21,11 @@ RAVIXCORE_EXPORT HttpFileLoaderTimings httpFileLoaderTimings();
 /// Sets the process-wide waits; pass a default-constructed value to restore the defaults.
 RAVIXCORE_EXPORT void setHttpFileLoaderTimings(const HttpFileLoaderTimings &timings);
 
-/// Reads a Content-Range value such as "bytes 100-199/1000" into the block's first byte and
-/// the total size. False when the text does not have that form or a number is not a decimal
-/// that fits; the outputs are then unspecified. Internal, exported for the fuzz target.
-RAVIXCORE_EXPORT bool parseContentRange(const QByteArray &value, qint64 *start, qint64 *total);
+/// Reads a Content-Range value such as "bytes 100-199/1000" into the block's first byte, the
+/// total size and, when end is given, the block's last byte. False when the text does not have
+/// that form or a number is not a decimal that fits; the outputs are then unspecified.
+/// Internal, exported for the fuzz target.
+RAVIXCORE_EXPORT bool parseContentRange(const QByteArray &value, qint64 *start, qint64 *total,
+                                        qint64 *end = nullptr);
 
 } // namespace ravix

@@ -50,6 +50,7 @@ void FaultServer::incomingConnection(qintptr handle)
     }
     m_sockets.append(socket);
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { feedEndless(socket); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
         if (socket->property("stalled").toBool())
             ++stalledClosed;
@@ -87,6 +88,14 @@ bool FaultServer::answerNext(QTcpSocket *socket)
     requests.append(req);
     const Answer answer = m_handler(req, requests.size() - 1);
     socket->write(answer.bytes);
+    if (answer.endless > 0) {
+        socket->setProperty("endlessLeft", answer.endless);
+        socket->setProperty("endlessSent", qint64(0));
+        socket->setProperty("done", true);
+        feedEndless(socket);
+        emit requestReceived();
+        return false;
+    }
     if (answer.stall || answer.close)
         socket->setProperty("done", true);
     if (answer.stall)
@@ -95,6 +104,28 @@ bool FaultServer::answerNext(QTcpSocket *socket)
         socket->disconnectFromHost();
     emit requestReceived();
     return !answer.stall && !answer.close;
+}
+
+void FaultServer::feedEndless(QTcpSocket *socket)
+{
+    qint64 left = socket->property("endlessLeft").toLongLong();
+    if (left <= 0 || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    static const QByteArray filler(256 * 1024, 'z');
+    // Counts what was handed to the socket, keeping about a megabyte queued there.
+    qint64 queued = 0;
+    while (left > 0 && socket->bytesToWrite() < 1024 * 1024) {
+        const QByteArray chunk = filler.left(int(qMin<qint64>(left, filler.size())));
+        socket->write(chunk);
+        left -= chunk.size();
+        queued += chunk.size();
+    }
+    const qint64 sent = socket->property("endlessSent").toLongLong() + queued;
+    socket->setProperty("endlessSent", sent);
+    socket->setProperty("endlessLeft", left);
+    endlessSent = qMax(endlessSent, sent);
+    if (left == 0)
+        socket->disconnectFromHost();
 }
 
 FaultServer::Answer FaultServer::raw(const QByteArray &statusLine, const QList<QByteArray> &headers,
@@ -127,5 +158,40 @@ FaultServer::Answer FaultServer::rangeAnswer(const QByteArray &content, const Re
                {"Content-Length: " + QByteArray::number(body.size()),
                 "Content-Range: bytes " + QByteArray::number(first) + "-" +
                     QByteArray::number(last) + "/" + size},
+               body);
+}
+
+char FaultServer::generatedByte(qint64 offset)
+{
+    // Every byte of the offset counts, so data written at a wrapped offset shows.
+    quint64 x = quint64(offset) * 0x9E3779B97F4A7C15ull;
+    return char(x >> 56);
+}
+
+QByteArray FaultServer::generatedBytes(qint64 offset, int count)
+{
+    QByteArray bytes(count, Qt::Uninitialized);
+    for (int i = 0; i < count; ++i)
+        bytes[i] = generatedByte(offset + i);
+    return bytes;
+}
+
+FaultServer::Answer FaultServer::generatedRangeAnswer(qint64 size, const Request &req)
+{
+    const QByteArray total = QByteArray::number(size);
+    const QList<QByteArray> bounds = req.header("range").mid(6).split('-');
+    bool firstOk = false, lastOk = false;
+    const qint64 first = bounds.value(0).toLongLong(&firstOk);
+    qint64 last = bounds.value(1).toLongLong(&lastOk);
+    if (!req.header("range").startsWith("bytes=") || !firstOk || !lastOk || first < 0 ||
+        first >= size || last < first)
+        return raw("416 Range Not Satisfiable",
+                   {"Content-Range: bytes */" + total, "Content-Length: 0"});
+    last = qMin(last, size - 1);
+    const QByteArray body = generatedBytes(first, int(last - first + 1));
+    return raw("206 Partial Content",
+               {"Content-Length: " + QByteArray::number(body.size()),
+                "Content-Range: bytes " + QByteArray::number(first) + "-" +
+                    QByteArray::number(last) + "/" + total},
                body);
 }

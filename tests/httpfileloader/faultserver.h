@@ -31,6 +31,9 @@ public:
         QByteArray bytes;
         bool stall = false; // send bytes, then keep the connection open and say nothing more
         bool close = false; // close the connection after the bytes (ends a body without length)
+        // After the bytes, this many filler bytes more, sent as fast as the client takes them;
+        // then the connection is closed. Stands for a body that never ends.
+        qint64 endless = 0;
     };
     // Returns the answer to request number index (0-based).
     using Handler = std::function<Answer(const Request &, int index)>;
@@ -48,9 +51,16 @@ public:
     int connections = 0;
     // Stalled connections the client has closed.
     int stalledClosed = 0;
+    // The most filler bytes one endless answer got out before the client went away.
+    qint64 endlessSent = 0;
 
     // The answer of a well-behaved server: 206 with Content-Range, or 416 past the end.
     static Answer rangeAnswer(const QByteArray &content, const Request &req);
+    // The same for a file of the given size whose byte at offset i is generatedByte(i), so
+    // files of any size can be served without holding them.
+    static Answer generatedRangeAnswer(qint64 size, const Request &req);
+    static char generatedByte(qint64 offset);
+    static QByteArray generatedBytes(qint64 offset, int count);
     // Status line, the given header lines, then the body; the connection stays open.
     static Answer raw(const QByteArray &statusLine, const QList<QByteArray> &headers,
                       const QByteArray &body = QByteArray());
@@ -64,6 +74,7 @@ protected:
 private:
     void onReadyRead(QTcpSocket *socket);
     bool answerNext(QTcpSocket *socket);
+    void feedEndless(QTcpSocket *socket);
 
     QByteArray m_content;
     Handler m_handler;
