@@ -1,5 +1,6 @@
 #include "zip/unzip.h"
 #include "zip/unzip_p.h"
+#include "zip/unzipoutput_p.h"
 #include "zip/ziputils.h"
 
 #include <QFile>
@@ -337,16 +338,6 @@ QString UnzipPrivate::safeEntryPath(const QString &name)
     return kept.join(QLatin1Char('/'));
 }
 
-bool UnzipPrivate::createDirectory(const QString &path)
-{
-    QDir d(path);
-    if (!d.exists() && !d.mkpath(path)) {
-        qDebug().noquote() << QStringLiteral("Unable to create directory: %1").arg(path);
-        return false;
-    }
-    return true;
-}
-
 UnZip::ErrorCode UnzipPrivate::extractFile(const QString &path, ZipEntryP &entry, const QDir &dir,
                                            UnZip::ExtractionOptions options)
 {
@@ -361,9 +352,8 @@ UnZip::ErrorCode UnzipPrivate::extractFile(const QString &path, ZipEntryP &entry
         if (options.testFlag(UnZip::SkipPaths) || options.testFlag(UnZip::VerifyOnly) ||
             safe.isEmpty())
             return UnZip::Ok;
-        return createDirectory(dir.absolutePath() + QLatin1Char('/') + safe)
-                   ? UnZip::Ok
-                   : UnZip::CreateDirFailed;
+        ravix::zipoutput::OutputDir out;
+        return out.open(dir, safe, true);
     }
 
     if (options.testFlag(UnZip::VerifyOnly))
@@ -383,39 +373,14 @@ UnZip::ErrorCode UnzipPrivate::extractFile(const QString &path, ZipEntryP &entry
         return ec;
 
     const int slash = safe.lastIndexOf(QLatin1Char('/'));
-    QString outDir = dir.absolutePath();
-    if (slash > 0 && !options.testFlag(UnZip::SkipPaths)) {
-        outDir = dir.absolutePath() + QLatin1Char('/') + safe.left(slash);
-        if (!createDirectory(outDir))
-            return UnZip::CreateDirFailed;
-    }
-    const QString fileName = safe.mid(slash + 1);
-
-    if (!options.testFlag(UnZip::NoSilentDirCreation) && !QDir(outDir).exists() &&
-        !QDir().mkpath(outDir)) {
-        qDebug().noquote() << QStringLiteral("Unable to create output directory %1").arg(outDir);
-        return UnZip::CreateDirFailed;
-    }
-
-    const QString target = outDir + QLatin1Char('/') + fileName;
-    QFile outFile(target);
-    if (!outFile.open(QIODevice::WriteOnly)) {
-        qDebug().noquote() << QStringLiteral("Unable to open %1 for writing").arg(target);
-        return UnZip::OpenFailed;
-    }
-    ec = streamEntry(entry, n, &outFile, keys);
-    if (ec == UnZip::Ok && !outFile.flush())
-        ec = UnZip::WriteFailed;
-    outFile.close();
-    if (ec != UnZip::Ok) {
-        if (!outFile.remove())
-            qDebug().noquote() << QStringLiteral("Unable to remove corrupted file: %1").arg(target);
+    const QString subDir =
+        slash > 0 && !options.testFlag(UnZip::SkipPaths) ? safe.left(slash) : QString();
+    ravix::zipoutput::OutputDir out;
+    ec = out.open(dir, subDir, !options.testFlag(UnZip::NoSilentDirCreation));
+    if (ec != UnZip::Ok)
         return ec;
-    }
-    if (!zip_setFileTimestamp(target, convertDateTime(entry.modDate, entry.modTime)))
-        qDebug().noquote()
-            << QStringLiteral("Unable to set last modified time on file: %1").arg(target);
-    return UnZip::Ok;
+    return out.writeFile(safe.mid(slash + 1), convertDateTime(entry.modDate, entry.modTime),
+                         [&](QIODevice *dev) { return streamEntry(entry, n, dev, keys); });
 }
 
 UnZip::ErrorCode UnzipPrivate::deliver(const char *data, qint64 len, const ZipEntryP &entry,

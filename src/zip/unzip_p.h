@@ -45,7 +45,6 @@ public:
                                  UnZip::ExtractionOptions options);
     UnZip::ErrorCode extractAll(const QDir &dir, UnZip::ExtractionOptions options);
 
-    bool createDirectory(const QString &path);
     static QDateTime convertDateTime(const unsigned char date[2], const unsigned char time[2]);
     static QString safeEntryPath(const QString &name);
 
