@@ -2,6 +2,8 @@
 #include "zip/zip_p.h"
 #include "zip/ziputils.h"
 
+#include "appframe/platformconventions.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -14,6 +16,10 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 using namespace ravix::zipcrypt;
 
@@ -89,8 +95,19 @@ QString ZipPrivate::normalizeRoot(const QString &root)
 
 void ZipPrivate::setDosTime(const QDateTime &dt, unsigned char *modTime, unsigned char *modDate)
 {
-    const QDate d = dt.date();
-    const QTime t = dt.time();
+    QDate d = dt.date();
+    QTime t = dt.time();
+    // Outside the format's range the nearest representable time, never a wrapped year.
+    const QDate first(1980, 1, 1);
+    const QDate last(2107, 12, 31);
+    const QTime lastTime(23, 59, 58);
+    if (d < first) {
+        d = first;
+        t = QTime(0, 0);
+    } else if (d > last || (d == last && t > lastTime)) {
+        d = last;
+        t = lastTime;
+    }
     const int year = d.year();
     const int month = d.month();
     modDate[1] = static_cast<unsigned char>(((year * 2 - 1980 * 2) & 0xFF) | ((month >> 3) & 1));
@@ -126,6 +143,7 @@ Zip::ErrorCode ZipPrivate::createArchive(QIODevice *dev)
     }
 
     headers = new QMap<QString, ZipEntryP *>;
+    rememberArchiveIdentity();
     return Zip::Ok;
 }
 
@@ -134,12 +152,74 @@ bool ZipPrivate::containsEntry(const QFileInfo &info) const
     if (!headers || headers->isEmpty())
         return false;
     const qint64 sz = info.size();
-    const QString path = info.absoluteFilePath().toLower();
+    const QString path = info.absoluteFilePath();
+    // Case matters where the file system's names do: Notes.txt and notes.txt are two files.
+    const Qt::CaseSensitivity cs = ravix::PlatformConventions::fileNameCase();
     for (const ZipEntryP *e : qAsConst(*headers)) {
-        if (e->fileSize == sz && e->absolutePath == path)
+        if (e->fileSize == sz && QString::compare(e->absolutePath, path, cs) == 0)
             return true;
     }
     return false;
+}
+
+void ZipPrivate::rememberArchiveIdentity()
+{
+    ownArchive = ArchiveIdentity();
+    auto *fd = qobject_cast<QFileDevice *>(device);
+    if (!fd)
+        return;
+#ifndef Q_OS_WIN
+    struct stat st;
+    if (fd->handle() >= 0 && ::fstat(fd->handle(), &st) == 0) {
+        ownArchive.known = true;
+        ownArchive.dev = quint64(st.st_dev);
+        ownArchive.ino = quint64(st.st_ino);
+    }
+#else
+    ownArchive.path = QFileInfo(fd->fileName()).canonicalFilePath();
+    ownArchive.known = !ownArchive.path.isEmpty();
+#endif
+}
+
+bool ZipPrivate::isArchiveItself(const QFileInfo &info) const
+{
+    if (!ownArchive.known || info.isDir())
+        return false;
+#ifndef Q_OS_WIN
+    struct stat st;
+    const bool same = ::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) == 0 &&
+                      quint64(st.st_dev) == ownArchive.dev && quint64(st.st_ino) == ownArchive.ino;
+#else
+    const bool same = QString::compare(info.canonicalFilePath(), ownArchive.path,
+                                       ravix::PlatformConventions::fileNameCase()) == 0;
+#endif
+    if (same)
+        qDebug() << "Skipping" << info.absoluteFilePath() << ": it is the archive being written";
+    return same;
+}
+
+QString ZipPrivate::entryName(const QFileInfo &file, const QString &root)
+{
+    return file.isDir() ? root : root + file.fileName();
+}
+
+bool ZipPrivate::nameClashes(const QFileInfo &info, const QString &root)
+{
+    if (!walkNames || info.isDir())
+        return false;
+    const QString name = entryName(info, root);
+    const auto it = walkNames->constFind(name);
+    if (it == walkNames->constEnd())
+        return false;
+    qWarning().noquote() << QStringLiteral("Skipping %1: its entry name %2 is already taken by %3")
+                                .arg(info.absoluteFilePath(), name, it.value());
+    return true;
+}
+
+void ZipPrivate::noteWalkName(const QFileInfo &info, const QString &root)
+{
+    if (walkNames)
+        walkNames->insert(entryName(info, root), info.absoluteFilePath());
 }
 
 Zip::ErrorCode ZipPrivate::addFiles(const QStringList &files, const QString &root,
@@ -150,12 +230,15 @@ Zip::ErrorCode ZipPrivate::addFiles(const QStringList &files, const QString &roo
         *addedFiles = 0;
     if (!device)
         return Zip::NoOpenArchive;
+    const WalkScope scope(this);
 
     QFileInfoList paths;
     for (const QString &path : files) {
         const QFileInfo info(path);
         if (options.testFlag(Zip::CheckForDuplicates) &&
             (paths.contains(info) || containsEntry(info)))
+            continue;
+        if (isArchiveItself(info))
             continue;
         if (info.exists() && info.isReadable()) {
             paths.append(info);
@@ -203,8 +286,11 @@ Zip::ErrorCode ZipPrivate::addFiles(const QStringList &files, const QString &roo
         if (info.isDir()) {
             ec = addDirectory(info.absoluteFilePath(), groupRoot, options, level, 1, addedFiles);
         } else {
+            if (nameClashes(info, groupRoot))
+                continue;
             ec = createEntry(info, groupRoot, level);
             if (ec == Zip::Ok) {
+                noteWalkName(info, groupRoot);
                 ++groupFiles[groupPath];
                 if (addedFiles)
                     ++*addedFiles;
@@ -235,9 +321,11 @@ Zip::ErrorCode ZipPrivate::addDirectory(const QString &path, const QString &root
     QDir dir(path);
     if (!dir.exists())
         return Zip::FileNotFound;
+    const WalkScope scope(this);
 
     QString actualRoot = normalizeRoot(root.trimmed());
-    const QFileInfo current(QDir::cleanPath(path));
+    // "." and ".." take the name of the directory they resolve to.
+    const QFileInfo current(QDir::cleanPath(dir.absolutePath()));
 
     bool skipOwnEntry = false;
     if (options.testFlag(Zip::IgnoreRoot)) {
@@ -267,12 +355,15 @@ Zip::ErrorCode ZipPrivate::addDirectory(const QString &path, const QString &root
     for (const QFileInfo &info : list) {
         if (options.testFlag(Zip::CheckForDuplicates) && containsEntry(info))
             continue;
+        if (isArchiveItself(info) || nameClashes(info, actualRoot))
+            continue;
         if (info.isDir()) {
             ec = addDirectory(info.absoluteFilePath(), actualRoot, subOptions, level, depth + 1,
                               addedFiles);
         } else {
             ec = createEntry(info, actualRoot, level);
             if (ec == Zip::Ok) {
+                noteWalkName(info, actualRoot);
                 hasFiles = true;
                 if (addedFiles)
                     ++*addedFiles;
@@ -304,13 +395,18 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
 {
     const bool dirOnly = file.isDir();
 
-    QString entryName = root;
-    if (!dirOnly)
-        entryName.append(file.fileName());
+    const QString entryName = ZipPrivate::entryName(file, root);
     if (entryName.isEmpty()) {
         // Readers skip nameless records; writing one would only waste space.
         qDebug() << "Skipping entry with no name:" << file.absoluteFilePath();
         return Zip::Ok;
+    }
+    const QByteArray name = entryName.toLatin1();
+    if (name.size() > MAX_FIELD_LENGTH) {
+        // The 16-bit length field would be cut and the record unreadable.
+        qDebug() << "Entry name of" << name.size() << "bytes is longer than the format allows;"
+                 << file.absoluteFilePath() << "is not added";
+        return Zip::WriteFailed;
     }
 
     if (!dirOnly) {
@@ -347,7 +443,7 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
     }
 
     std::unique_ptr<ZipEntryP> h(new ZipEntryP);
-    h->absolutePath = file.absoluteFilePath().toLower();
+    h->absolutePath = file.absoluteFilePath();
     h->fileSize = file.size();
 
     const bool encrypt = !dirOnly && !password.isEmpty();
@@ -360,7 +456,6 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
     h->szUncomp = dirOnly ? 0 : static_cast<quint32>(file.size());
     h->lhOffset = static_cast<quint32>(startPos);
 
-    const QByteArray name = entryName.toLatin1();
     unsigned char *b = uBuffer;
     put32(b, LOCAL_HEADER_SIGNATURE);
     put16(b + 4, 20);
@@ -615,7 +710,11 @@ Zip::ErrorCode ZipPrivate::do_closeArchive()
     Zip::ErrorCode ec = Zip::Ok;
     const qint64 cdOffset = device->pos();
     quint32 cdSize = 0;
-    if (cdOffset < 0 || quint64(cdOffset) > MAX_32) {
+    if (comment.toLatin1().size() > MAX_FIELD_LENGTH) {
+        qDebug() << "The archive comment is longer than the format allows; the archive is not"
+                 << "finished.";
+        ec = Zip::WriteFailed;
+    } else if (cdOffset < 0 || quint64(cdOffset) > MAX_32) {
         qDebug() << "The central directory would start beyond 4 GiB; the archive is not finished.";
         ec = Zip::WriteFailed;
     }
@@ -645,6 +744,7 @@ Zip::ErrorCode ZipPrivate::do_closeArchive()
 void ZipPrivate::reset()
 {
     comment.clear();
+    ownArchive = ArchiveIdentity();
     if (headers) {
         qDeleteAll(*headers);
         delete headers;

@@ -102,6 +102,8 @@ constexpr int BUFFER_SIZE = 262144;
 /// Sizes and offsets are 32-bit; 0xFFFFFFFF is reserved by the format for its 64-bit extension.
 constexpr quint64 MAX_32 = 0xFFFFFFFEull;
 constexpr int MAX_ENTRIES = 65535;
+/// Names and comments carry 16-bit lengths.
+constexpr int MAX_FIELD_LENGTH = 65535;
 
 } // namespace zipcrypt
 } // namespace ravix

@@ -17,7 +17,7 @@ public:
     quint32 szComp = 0; ///< includes the 12-byte encryption header
     quint32 szUncomp = 0;
     QString comment;      ///< reader: entry comment
-    QString absolutePath; ///< writer: lower-cased absolute source path (duplicate test)
+    QString absolutePath; ///< writer: absolute source path (duplicate test)
     qint64 fileSize = 0;  ///< writer: full source size (duplicate test)
     bool headerParsed = false;
     int headerResult = 0; ///< reader: outcome of the local header check, repeated on later calls

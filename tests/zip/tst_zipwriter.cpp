@@ -1,5 +1,8 @@
 #include "rawzip.h"
 
+#include <attacktools.h>
+
+#include <ravixcore/appframe/platformconventions.h>
 #include <ravixcore/zip/unzip.h>
 #include <ravixcore/zip/zip.h>
 #include <ravixcore/zip/ziputils.h>
@@ -125,11 +128,17 @@ private slots:
     void roots();
     void badFiles_data();
     void badFiles();
+    void dotNames_data();
+    void dotNames();
+    void longNames_data();
+    void longNames();
 
     void goldenBytes();
     void emptyArchive();
     void duplicates();
+    void duplicatesDifferInCase();
     void sameNameFromTwoDirectories();
+    void archiveNotAddedToItself();
     void emptyDirectory();
     void overwriteRefused();
     void emptyPathAndClosedArchive();
@@ -202,6 +211,11 @@ void TestZipWriter::dosTime_data()
         << QDateTime(QDate(2021, 12, 1), QTime(8, 7, 6)) << 0x5381 << 0x40E3;
     QTest::newRow("last of the range")
         << QDateTime(QDate(2107, 12, 31), QTime(23, 59, 59)) << 0xFF9F << 0xBF7D;
+    // Outside the range the nearest representable time is stored instead of a wrapped year.
+    QTest::newRow("before the range")
+        << QDateTime(QDate(1975, 6, 1), QTime(12, 0, 0)) << 0x0021 << 0x0000;
+    QTest::newRow("after the range")
+        << QDateTime(QDate(2110, 5, 1), QTime(8, 0, 0)) << 0xFF9F << 0xBF7D;
 }
 
 void TestZipWriter::dosTime()
@@ -435,6 +449,107 @@ void TestZipWriter::badFiles()
         QCOMPARE(QFileInfo(path("b.zip")).size(), 22);
 }
 
+void TestZipWriter::dotNames_data()
+{
+    QTest::addColumn<QString>("cwd"); // below the temporary directory
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("dir");
+    QTest::addColumn<Zip::CompressionOptions>("options");
+    QTest::addColumn<QStringList>("names"); // "@" stands for the absolute path of "src"
+
+    using O = Zip::CompressionOptions;
+    const QStringList relative{"sub/deeper/g.txt", "sub/f.txt"};
+    const QStringList absolute{"@/sub/deeper/g.txt", "@/sub/f.txt"};
+    QTest::newRow(".") << "src/sub" << "dir" << "." << O(Zip::RelativePaths) << relative;
+    QTest::newRow("./") << "src/sub" << "dir" << "./" << O(Zip::RelativePaths) << relative;
+    QTest::newRow("..") << "src/sub/deeper" << "dir" << ".." << O(Zip::RelativePaths)
+                        << relative;
+    QTest::newRow("sub/deeper/..")
+        << "src" << "dir" << "sub/deeper/.." << O(Zip::RelativePaths) << relative;
+    QTest::newRow(".. absolute")
+        << "src/sub/deeper" << "dir" << ".." << O(Zip::AbsolutePaths) << absolute;
+    QTest::newRow(". absolute") << "src/sub" << "dir" << "." << O(Zip::AbsolutePaths)
+                                << absolute;
+    // A directory given to addFiles is named below its parent, as with its absolute path.
+    QTest::newRow("files .") << "src/sub" << "files" << "." << O(Zip::RelativePaths)
+                             << QStringList{"src/", "src/sub/deeper/g.txt", "src/sub/f.txt"};
+}
+
+void TestZipWriter::dotNames()
+{
+    QFETCH(QString, cwd);
+    QFETCH(QString, call);
+    QFETCH(QString, dir);
+    QFETCH(Zip::CompressionOptions, options);
+    QFETCH(QStringList, names);
+
+    writeFile(path("src/sub/f.txt"), sampleText(100));
+    writeFile(path("src/sub/deeper/g.txt"), sampleText(200));
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(path(cwd)));
+    Zip zip;
+    Zip::ErrorCode ec = zip.createArchive(path("dots.zip"));
+    if (ec == Zip::Ok)
+        ec = call == "dir" ? zip.addDirectory(dir, QString(), options)
+                           : zip.addFiles({dir}, QString(), options);
+    QDir::setCurrent(previous);
+    QCOMPARE(ec, Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+
+    const RawZip z = parseRawFile(path("dots.zip"));
+    QVERIFY2(z.ok(), qPrintable(z.error));
+    names.replaceInStrings("@", QFileInfo(path("src")).absoluteFilePath());
+    QCOMPARE(centralNames(z).join(" | "), names.join(" | "));
+}
+
+void TestZipWriter::longNames_data()
+{
+    QTest::addColumn<int>("rootLength"); // the name is the root, "/" and "f.txt"
+    QTest::addColumn<int>("commentLength");
+    QTest::addColumn<Zip::ErrorCode>("added");
+    QTest::addColumn<Zip::ErrorCode>("closed");
+
+    QTest::newRow("longest name") << 65535 - 6 << 0 << Zip::Ok << Zip::Ok;
+    QTest::newRow("name one byte over") << 65536 - 6 << 0 << Zip::WriteFailed << Zip::Ok;
+    QTest::newRow("name of 65600 bytes") << 65600 - 6 << 0 << Zip::WriteFailed << Zip::Ok;
+    QTest::newRow("longest comment") << 1 << 65535 << Zip::Ok << Zip::Ok;
+    QTest::newRow("comment one byte over") << 1 << 65536 << Zip::Ok << Zip::WriteFailed;
+}
+
+void TestZipWriter::longNames()
+{
+    QFETCH(int, rootLength);
+    QFETCH(int, commentLength);
+    QFETCH(Zip::ErrorCode, added);
+    QFETCH(Zip::ErrorCode, closed);
+
+    const QString f = writeFile(path("f.txt"), sampleText(100));
+    const QString small = writeFile(path("small.txt"), "small");
+    QBuffer buffer;
+    Zip zip;
+    QCOMPARE(zip.createArchive(&buffer), Zip::Ok);
+    QCOMPARE(zip.addFile(small, QString(), Zip::IgnorePaths, Zip::Store), Zip::Ok);
+    const qint64 before = buffer.size();
+    QCOMPARE(zip.addFile(f, QString(rootLength, 'r'), Zip::IgnorePaths, Zip::Store), added);
+    if (added != Zip::Ok)
+        QCOMPARE(buffer.size(), before); // nothing written for the refused name
+    zip.setArchiveComment(QString(commentLength, 'c'));
+    const qint64 beforeClose = buffer.size();
+    QCOMPARE(zip.closeArchive(), closed);
+    if (closed != Zip::Ok) {
+        QCOMPARE(buffer.size(), beforeClose); // no directory with a cut length field
+        return;
+    }
+
+    QByteArray bytes = buffer.data();
+    QBuffer in(&bytes);
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(&in), UnZip::Ok);
+    QCOMPARE(unzip.verifyArchive(), UnZip::Ok);
+    QCOMPARE(unzip.fileList().size(), added == Zip::Ok ? 2 : 1);
+    QCOMPARE(unzip.archiveComment().size(), commentLength);
+}
+
 void TestZipWriter::goldenBytes()
 {
     const QDateTime stamp(QDate(2020, 3, 7), QTime(10, 30, 15));
@@ -570,19 +685,91 @@ void TestZipWriter::duplicates()
 
 void TestZipWriter::sameNameFromTwoDirectories()
 {
+    // Flattened, both files would be x.txt: the first stays, the second is skipped with a
+    // warning before any of its bytes are written.
     writeFile(path("tree/a/x.txt"), sampleText(100, 1));
     writeFile(path("tree/b/x.txt"), sampleText(120, 2));
+    writeFile(path("tree/b/y.txt"), sampleText(130, 3));
     Zip zip;
     QCOMPARE(zip.createArchive(path("s.zip")), Zip::Ok);
-    QCOMPARE(zip.addDirectoryContents(path("tree")), Zip::Ok);
+    const QString first = QFileInfo(path("tree/a/x.txt")).absoluteFilePath();
+    const QString second = QFileInfo(path("tree/b/x.txt")).absoluteFilePath();
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QRegularExpression::escape(second) + ".*" +
+                                            QRegularExpression::escape(first)));
+    int added = 0;
+    QCOMPARE(zip.addDirectory(path("tree"), QString(), Zip::IgnorePaths, Zip::AutoFull, &added),
+             Zip::Ok);
+    QCOMPARE(added, 5); // three directories and two files
     QCOMPARE(zip.closeArchive(), Zip::Ok);
 
     const RawZip z = parseRawFile(path("s.zip"));
     QVERIFY2(z.ok(), qPrintable(z.error));
-    QCOMPARE(localNames(z), (QStringList{"x.txt", "x.txt"}));
-    QCOMPARE(centralNames(z), QStringList{"x.txt"});
-    QCOMPARE(int(z.centrals[0].localOffset), z.locals[1].offset);
-    QCOMPARE(z.centrals[0].uncompSize, 120u);
+    QCOMPARE(localNames(z), (QStringList{"x.txt", "y.txt"}));
+    QCOMPARE(centralNames(z), (QStringList{"x.txt", "y.txt"}));
+    QCOMPARE(z.centrals[0].uncompSize, 100u);
+
+    // Across separate calls a name added again still replaces the earlier entry.
+    QCOMPARE(zip.createArchive(path("s2.zip")), Zip::Ok);
+    QCOMPARE(zip.addDirectoryContents(path("tree/a")), Zip::Ok);
+    QCOMPARE(zip.addDirectoryContents(path("tree/b")), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    const RawZip z2 = parseRawFile(path("s2.zip"));
+    QCOMPARE(localNames(z2), (QStringList{"x.txt", "x.txt", "y.txt"}));
+    QCOMPARE(centralNames(z2), (QStringList{"x.txt", "y.txt"}));
+    QCOMPARE(z2.centrals[0].uncompSize, 120u);
+}
+
+void TestZipWriter::duplicatesDifferInCase()
+{
+    // Two different files whose names differ in case only, on a case-sensitive file system.
+    using ravix::PlatformConventions;
+    QCOMPARE(PlatformConventions::fileNameCase(), Qt::CaseSensitive);
+    QCOMPARE(PlatformConventions::fileNameCase(PlatformConventions::Windows), Qt::CaseInsensitive);
+    const QString upper = writeFile(path("src/Notes.txt"), sampleText(300, 1));
+    const QString lower = writeFile(path("src/notes.txt"), sampleText(300, 2));
+    Zip zip;
+    QCOMPARE(zip.createArchive(path("c.zip")), Zip::Ok);
+    const Zip::CompressionOptions o = Zip::IgnorePaths | Zip::CheckForDuplicates;
+    int added = 0;
+    QCOMPARE(zip.addFiles({upper, upper}, QString(), o, Zip::AutoFull, &added), Zip::Ok);
+    QCOMPARE(added, 1);
+    QCOMPARE(zip.addFile(lower, QString(), o, Zip::AutoFull), Zip::Ok);
+    QCOMPARE(zip.addDirectory(path("src"), QString(), o, Zip::AutoFull), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    const RawZip z = parseRawFile(path("c.zip"));
+    QVERIFY2(z.ok(), qPrintable(z.error));
+    QCOMPARE(localNames(z), (QStringList{"Notes.txt", "notes.txt"}));
+}
+
+void TestZipWriter::archiveNotAddedToItself()
+{
+    // A small file system: reading the growing archive into itself would fill it.
+    ravixtest::SmallTmpfs fs(32 << 20);
+    QVERIFY2(fs.isMounted(), qPrintable(fs.errorString()));
+    const QString folder = fs.path() + "/folder";
+    writeFile(folder + "/a.txt", sampleText(500));
+    const QString archive = folder + "/out.zip";
+
+    Zip zip;
+    QCOMPARE(zip.createArchive(archive), Zip::Ok);
+    QCOMPARE(zip.addDirectory(folder, Zip::Store), Zip::Ok);
+    QCOMPARE(zip.addFiles({archive, folder + "/a.txt"}, "again", Zip::Store), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    RawZip z = parseRawFile(archive);
+    QVERIFY2(z.ok(), qPrintable(z.error));
+    QCOMPARE(centralNames(z), (QStringList{"again/folder/a.txt", "folder/a.txt"}));
+
+    // The same through a device of the caller's that is a file.
+    QFile device(folder + "/dev.zip");
+    QCOMPARE(zip.createArchive(&device), Zip::Ok);
+    QCOMPARE(zip.addDirectoryContents(folder, Zip::Store), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    device.close();
+    z = parseRawFile(device.fileName());
+    QVERIFY2(z.ok(), qPrintable(z.error));
+    // The other archive in the folder is an ordinary file to this one.
+    QCOMPARE(centralNames(z), (QStringList{"a.txt", "out.zip"}));
 }
 
 void TestZipWriter::emptyDirectory()
