@@ -134,6 +134,7 @@ private slots:
     void longNames();
 
     void goldenBytes();
+    void classicArchivesUnchanged();
     void emptyArchive();
     void duplicates();
     void duplicatesDifferInCase();
@@ -645,6 +646,49 @@ void TestZipWriter::goldenBytes()
                                  .arg(quint8(actual.at(i)), 2, 16, QChar('0'))
                                  .arg(quint8(expected.at(i)), 2, 16, QChar('0'))));
     }
+}
+
+void TestZipWriter::classicArchivesUnchanged()
+{
+    // Archives that fit the classic format are written exactly as before 64-bit records were
+    // known: the digests below were taken from that writer.
+    const QDateTime stamp(QDate(2021, 6, 5), QTime(4, 3, 2));
+    QStringList files;
+    for (int i = 0; i < 40; ++i) {
+        const QString name = QStringLiteral("tree/d%1/f%2.%3")
+                                 .arg(i % 4)
+                                 .arg(i)
+                                 .arg(QStringList{"txt", "bin", "jpg", "dat"}.at(i % 4));
+        files << writeFile(path(name), i % 2 ? noise(100 * i, i) : sampleText(997 * i, i));
+        QVERIFY(setWallClockMTime(files.last(), stamp));
+    }
+    QVERIFY(QDir().mkpath(path("tree/empty")));
+    for (const char *d : {"tree", "tree/empty", "tree/d0", "tree/d1", "tree/d2", "tree/d3"})
+        QVERIFY(setWallClockMTime(path(d), stamp));
+
+    QBuffer tree;
+    Zip zip;
+    QCOMPARE(zip.createArchive(&tree), Zip::Ok);
+    QCOMPARE(zip.addDirectory(path("tree"), "root", Zip::AutoFull), Zip::Ok);
+    QCOMPARE(zip.addFiles(files.mid(0, 10), "flat", Zip::IgnorePaths, Zip::Deflate1), Zip::Ok);
+    QCOMPARE(zip.addFile(files.at(7), "stored", Zip::IgnorePaths, Zip::Store), Zip::Ok);
+    zip.setArchiveComment("a classic archive");
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    QCOMPARE(QCryptographicHash::hash(tree.data(), QCryptographicHash::Sha256).toHex(),
+             QByteArray("6114b711a62ff38f09f2ed0ca51afa276bfb29722820644f1757a07d791a84db"));
+
+    // The most entries the classic end record holds.
+    const QString empty = writeFile(path("e.txt"), QByteArray());
+    QVERIFY(setWallClockMTime(empty, stamp));
+    QBuffer many;
+    QCOMPARE(zip.createArchive(&many), Zip::Ok);
+    for (int i = 0; i < 65535; ++i) {
+        if (zip.addFile(empty, QString::number(i), Zip::IgnorePaths, Zip::Store) != Zip::Ok)
+            QFAIL(qPrintable(QString("entry %1 refused").arg(i)));
+    }
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    QCOMPARE(QCryptographicHash::hash(many.data(), QCryptographicHash::Sha256).toHex(),
+             QByteArray("965c4f80048a161a6025af3ccaba237cae07a76ead5820ddb4338075e8a2341e"));
 }
 
 void TestZipWriter::emptyArchive()
