@@ -14,7 +14,9 @@ class QIODevice;
 class UnzipPrivate;
 
 /// Reads a ZIP archive from a file or any QIODevice: lists its entries and extracts one,
-/// several or all of them to a directory or a device, or only verifies them.
+/// several or all of them to a directory or a device, or only verifies them. ZIP64 archives
+/// (entries and offsets past 4 GiB, more than 65535 entries) are read too; entries that need
+/// a version above 4.5 are skipped.
 class RAVIXCORE_EXPORT UnZip
 {
     Q_DECLARE_TR_FUNCTIONS(UnZip)
@@ -60,13 +62,19 @@ public:
 
         QString filename;
         QString comment;
-        quint32 compressedSize; ///< includes the 12-byte encryption header
+        /// Includes the 12-byte encryption header. 0xFFFFFFFF when the size needs 64 bits:
+        /// see compressedSize64.
+        quint32 compressedSize;
+        /// 0xFFFFFFFF when the size needs 64 bits: see uncompressedSize64.
         quint32 uncompressedSize;
         quint32 crc32;
         QDateTime lastModified; ///< local time
         CompressionMethod compression;
         FileType type;
         bool encrypted;
+        /// The real sizes, also past 4 GiB (ZIP64 archives).
+        quint64 compressedSize64;
+        quint64 uncompressedSize64;
     };
 
     UnZip();

@@ -87,8 +87,8 @@ public:
     bool nameClashes(const QFileInfo &info, const QString &root);
     void noteWalkName(const QFileInfo &info, const QString &root);
     static QString entryName(const QFileInfo &file, const QString &root);
-    Zip::ErrorCode writeEntry(const QString &fileName, const ZipEntryP *h, quint32 &szCentralDir);
-    Zip::ErrorCode writeCentralDir(quint32 offset, quint32 size);
+    Zip::ErrorCode writeEntry(const QString &fileName, const ZipEntryP *h, quint64 &szCentralDir);
+    Zip::ErrorCode writeCentralDir(quint64 offset, quint64 size);
     Zip::ErrorCode do_closeArchive();
     Zip::ErrorCode closeArchive();
     void reset();
@@ -102,5 +102,9 @@ public slots:
 
 private:
     bool writeAll(const char *data, qint64 len);
-    Zip::ErrorCode refuseOversize(const QString &name, quint32 lhOffset);
+    Zip::ErrorCode refuseOversize(const QString &name, quint64 lhOffset);
+    bool writeLocalZip64Extra(quint64 uncompressed, quint64 compressed);
+
+    /// Bytes the entry being written may read and store before it is refused.
+    quint64 entryLimit = 0;
 };

@@ -146,10 +146,9 @@ private slots:
     void commentIsLatin1();
     void closeFailureRemovesArchive();
     void destroyedDevice();
-    void fileOf4GiBRefused();
-    void offsetsPast4GiBRefused();
+    void offsetsPast4GiB();
     void endlessSourceRefused();
-    void tooManyEntriesRefused();
+    void moreThan65535Entries();
     void encryptionHeadersDiffer();
     void encryptedSizes();
     void formatErrorTexts();
@@ -944,29 +943,7 @@ void TestZipWriter::destroyedDevice()
     QCOMPARE(zip.closeArchive(), Zip::Ok);
 }
 
-void TestZipWriter::fileOf4GiBRefused()
-{
-    // Sparse: takes no disk space. The refusal comes before any byte is read.
-    const QString big = path("huge.bin");
-    {
-        QFile f(big);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        QVERIFY(f.resize(qint64(1) << 32));
-    }
-    const QString small = writeFile(path("small.txt"), sampleText(100));
-    Zip zip;
-    QCOMPARE(zip.createArchive(path("big.zip")), Zip::Ok);
-    QCOMPARE(zip.addFile(big, QString(), Zip::IgnorePaths, Zip::Store), Zip::WriteFailed);
-    QCOMPARE(
-        zip.addFiles({big, small}, QString(), Zip::IgnorePaths | Zip::SkipBadFiles, Zip::AutoFull),
-        Zip::Ok);
-    QCOMPARE(zip.closeArchive(), Zip::Ok);
-    const RawZip z = parseRawFile(path("big.zip"));
-    QVERIFY2(z.ok(), qPrintable(z.error));
-    QCOMPARE(localNames(z), QStringList{"small.txt"});
-}
-
-void TestZipWriter::offsetsPast4GiBRefused()
+void TestZipWriter::offsetsPast4GiB()
 {
     const QString f = writeFile(path("f.bin"), noise(1000));
     CountingSink sink((qint64(1) << 32) - 1500);
@@ -975,30 +952,51 @@ void TestZipWriter::offsetsPast4GiBRefused()
     Zip zip;
     QCOMPARE(zip.createArchive(&sink), Zip::Ok);
     QCOMPARE(zip.addFile(f, QString(), Zip::IgnorePaths, Zip::Store), Zip::Ok);
-    // The second copy would end past the 32-bit offsets.
-    QCOMPARE(zip.addFile(f, "again", Zip::IgnorePaths, Zip::Store), Zip::WriteFailed);
-    QCOMPARE(zip.addFile(f, "third", Zip::IgnorePaths, Zip::Store), Zip::WriteFailed);
-    // The central directory cannot start beyond them either.
-    QCOMPARE(zip.closeArchive(), Zip::WriteFailed);
+    QCOMPARE(zip.addFile(f, "again", Zip::IgnorePaths, Zip::Store), Zip::Ok);
+    QCOMPARE(zip.addFile(f, "third", Zip::IgnorePaths, Zip::Store), Zip::Ok);
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
 
-    // On a file the refused record is cut off again, so the archive still closes soundly.
-    // The file is sparse: the 4 GiB cost no disk space.
+    // On a sparse file the 4 GiB before the archive cost no disk space. Only the record past
+    // 4 GiB and the end of the archive get 64-bit fields.
     QFile file(path("near4g.zip"));
     QVERIFY(file.open(QIODevice::ReadWrite));
-    const qint64 start = (qint64(1) << 32) - 1500;
+    const qint64 start = (qint64(1) << 32) - 1000;
     QVERIFY(file.resize(start));
     QVERIFY(file.seek(start));
     QCOMPARE(zip.createArchive(&file), Zip::Ok);
     QCOMPARE(zip.addFile(f, QString(), Zip::IgnorePaths, Zip::Store), Zip::Ok);
-    const qint64 afterFirst = file.pos();
-    QCOMPARE(zip.addFile(f, "again", Zip::IgnorePaths, Zip::Store), Zip::WriteFailed);
-    QCOMPARE(file.pos(), afterFirst);
+    const qint64 second = file.pos();
+    QCOMPARE(zip.addFile(f, "again", Zip::IgnorePaths, Zip::Store), Zip::Ok);
     QCOMPARE(zip.closeArchive(), Zip::Ok);
+    QVERIFY(file.seek(file.size() - 22 - 20 - 56));
+    const QByteArray tail = file.read(56 + 20 + 22);
+    QVERIFY(file.seek(start));
+    const QByteArray records = file.read(file.size() - start);
     file.close();
+
+    QCOMPARE(le32(tail, 0), 0x06064B50u);  // 64-bit end record
+    QCOMPARE(le32(tail, 56), 0x07064B50u); // its locator
+    QCOMPARE(le32(tail, 76), 0x06054B50u);
+    QCOMPARE(le16(tail, 76 + 10), quint16(2));
+    QCOMPARE(le32(tail, 76 + 16), 0xFFFFFFFFu); // the directory starts past 4 GiB
+    const int cd = records.indexOf(QByteArray("PK\x01\x02", 4));
+    QVERIFY(cd > 0);
+    // "again/f.bin" sorts first; its header lies past 4 GiB.
+    QCOMPARE(le16(records, cd + 6), quint16(45));
+    QCOMPARE(le16(records, cd + 30), quint16(12));
+    QCOMPARE(le32(records, cd + 42), 0xFFFFFFFFu);
+    const int extra = cd + 46 + 11;
+    QCOMPARE(le16(records, extra), quint16(1));
+    QCOMPARE(quint64(le32(records, extra + 4)) | (quint64(le32(records, extra + 8)) << 32),
+             quint64(second));
+    const int next = extra + 12;
+    QCOMPARE(le32(records, next), 0x02014B50u);
+    QCOMPARE(le16(records, next + 6), quint16(20)); // f.bin: classic
+    QCOMPARE(le16(records, next + 30), quint16(0));
 
     UnZip unzip;
     QCOMPARE(unzip.openArchive(path("near4g.zip")), UnZip::Ok);
-    QCOMPARE(unzip.fileList(), QStringList{"f.bin"});
+    QCOMPARE(unzip.fileList(), (QStringList{"again/f.bin", "f.bin"}));
     QCOMPARE(unzip.verifyArchive(), UnZip::Ok);
 }
 
@@ -1016,21 +1014,34 @@ void TestZipWriter::endlessSourceRefused()
     QVERIFY(sink.size() < (qint64(1) << 32) + (qint64(1) << 20));
 }
 
-void TestZipWriter::tooManyEntriesRefused()
+void TestZipWriter::moreThan65535Entries()
 {
     const QString f = writeFile(path("e.txt"), QByteArray());
     QBuffer buffer;
     Zip zip;
     QCOMPARE(zip.createArchive(&buffer), Zip::Ok);
-    for (int i = 0; i < 65535; ++i) {
+    for (int i = 0; i < 65536; ++i) {
         if (zip.addFile(f, QString::number(i), Zip::IgnorePaths, Zip::Store) != Zip::Ok)
             QFAIL(qPrintable(QString("entry %1 refused").arg(i)));
     }
-    QCOMPARE(zip.addFile(f, "one-more", Zip::IgnorePaths, Zip::Store), Zip::WriteFailed);
     // Replacing an entry of the same name still works.
     QCOMPARE(zip.addFile(f, "7", Zip::IgnorePaths, Zip::Store), Zip::Ok);
     QCOMPARE(zip.closeArchive(), Zip::Ok);
-    QCOMPARE(le16(buffer.data(), int(buffer.size()) - 12), quint16(65535));
+    QByteArray bytes = buffer.data();
+    const int end = bytes.size() - 22;
+    QCOMPARE(le16(bytes, end + 10), quint16(0xFFFF));
+    QCOMPARE(le32(bytes, end - 20), 0x07064B50u);
+    QCOMPARE(le32(bytes, end - 20 - 56), 0x06064B50u);
+    QCOMPARE(le32(bytes, end - 20 - 56 + 32), 65536u);
+    // The records themselves stay classic.
+    QCOMPARE(le16(bytes, int(le32(bytes, end + 16)) + 6), quint16(20));
+
+    QBuffer in(&bytes);
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(&in), UnZip::Ok);
+    QCOMPARE(unzip.fileList().size(), 65536);
+    QVERIFY(unzip.contains("65535/e.txt"));
+    QCOMPARE(unzip.verifyArchive(), UnZip::Ok);
 }
 
 void TestZipWriter::encryptionHeadersDiffer()
