@@ -110,8 +110,10 @@ public:
     /// Extracts every entry below \a dirname, in name order; the first error ends the walk
     /// (an entry passed over for a wrong password does not). Entry names never lead outside
     /// the directory: "..", drive letters and leading separators are dropped. An entry whose
-    /// data is longer than its declared size is Corrupted, and a file left half written is
-    /// removed.
+    /// data is longer than its declared size is Corrupted. Nothing found in the directory is
+    /// written through: a link on an entry's path refuses the entry (CreateDirFailed), and a
+    /// file is written beside its name and renamed over it, so a link or FIFO at the name is
+    /// replaced and a failed entry leaves the previous file as it was.
     ErrorCode extractAll(const QString &dirname, ExtractionOptions options = ExtractionOptions());
     ErrorCode extractAll(const QDir &dir, ExtractionOptions options = ExtractionOptions());
 
