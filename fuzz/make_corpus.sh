@@ -53,6 +53,30 @@ with zipfile.ZipFile(d + "/traversal.zip", "w") as z:
     z.writestr("../outside.txt", "x")
     z.writestr("/abs/inside.txt", "y")
     z.writestr("a/../../up.txt", "z")
+# 64-bit records: sizes in the local extra field, a 64-bit data descriptor, and an archive
+# with every size and offset in 64-bit fields behind a 64-bit end record and its locator.
+with zipfile.ZipFile(d + "/zip64-local.zip", "w", zipfile.ZIP_DEFLATED) as z:
+    with z.open("forced.txt", "w", force_zip64=True) as f:
+        f.write(b"forced zip64 " * 10)
+buf.seek(0)
+buf.truncate()
+with zipfile.ZipFile(Unseekable(), "w", zipfile.ZIP_DEFLATED) as z:
+    with z.open("streamed64.txt", "w", force_zip64=True) as f:
+        f.write(b"streamed zip64 " * 10)
+open(d + "/zip64-descriptor.zip", "wb").write(buf.getvalue())
+import struct, zlib as _z
+data = b"all sizes in 64-bit fields\n"
+crc = _z.crc32(data)
+name = b"a.txt"
+local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 45, 0, 0, 0, 0x21, crc, 0xFFFFFFFF, 0xFFFFFFFF,
+                    len(name), 20) + name + struct.pack("<HHQQ", 1, 16, len(data), len(data)) + data
+central = struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 45, 45, 0, 0, 0, 0x21, crc, 0xFFFFFFFF,
+                      0xFFFFFFFF, len(name), 28, 0, 0, 0, 0, 0xFFFFFFFF) + name + \
+          struct.pack("<HHQQQ", 1, 24, len(data), len(data), 0)
+end64 = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, 1, 1, len(central), len(local))
+locator = struct.pack("<IIQI", 0x07064B50, 0, len(local) + len(central), 1)
+end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
+open(d + "/zip64-records.zip", "wb").write(local + central + end64 + locator + end)
 PY
 
 # --- gzip and zlib streams -------------------------------------------------------------------

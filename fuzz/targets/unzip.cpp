@@ -1,7 +1,8 @@
 // UnZip on an arbitrary archive: open, list, verify, extract everything into a scratch
 // directory (nothing may appear beside it), extract entries into memory, and extract a list of
-// entries without their paths. The password of the encrypted seeds is set, so their entries
-// decrypt and mutations reach the data behind the encryption header.
+// entries without their paths. Seeds include 64-bit (ZIP64) records. The password of the
+// encrypted seeds is set, so their entries decrypt and mutations reach the data behind the
+// encryption header.
 #include "fuzzsupport.h"
 
 #include <ravixcore/zip/unzip.h>
@@ -68,7 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QBuffer out(&content);
         out.open(QIODevice::WriteOnly);
         if (unzip.extractFile(entry.filename, &out) == UnZip::Ok && entry.type == UnZip::File)
-            RAVIX_FUZZ_CHECK(quint32(content.size()) == entry.uncompressedSize);
+            RAVIX_FUZZ_CHECK(quint64(content.size()) == entry.uncompressedSize64);
+        // The 32-bit size is the real one whenever it fits, else the format's mark.
+        RAVIX_FUZZ_CHECK(entry.uncompressedSize64 >= 0xFFFFFFFFu
+                             ? entry.uncompressedSize == 0xFFFFFFFFu
+                             : entry.uncompressedSize == entry.uncompressedSize64);
     }
 
     unzip.extractFiles(names, outDir(), UnZip::SkipPaths);

@@ -26,6 +26,11 @@ QChar PlatformConventions::nativeSeparator(Style style)
     return style == Windows ? QLatin1Char('\\') : QLatin1Char('/');
 }
 
+Qt::CaseSensitivity PlatformConventions::fileNameCase(Style style)
+{
+    return style == Windows ? Qt::CaseInsensitive : Qt::CaseSensitive;
+}
+
 QString PlatformConventions::sharedDataRoot(const QProcessEnvironment &env, Style style)
 {
     const QString all = env.value(QStringLiteral("ALLUSERSPROFILE"));

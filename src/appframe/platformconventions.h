@@ -25,6 +25,8 @@ public:
     static QChar pathListSeparator(Style style = nativeStyle());
     /// '\\' on Windows, '/' elsewhere.
     static QChar nativeSeparator(Style style = nativeStyle());
+    /// How file names compare: without regard to case on Windows, exactly elsewhere.
+    static Qt::CaseSensitivity fileNameCase(Style style = nativeStyle());
 
     /// Folder under which the default working directories live: ALLUSERSPROFILE on Windows
     /// (empty when unset); elsewhere ALLUSERSPROFILE when set, otherwise /var/lib.

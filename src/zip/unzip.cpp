@@ -1,5 +1,6 @@
 #include "zip/unzip.h"
 #include "zip/unzip_p.h"
+#include "zip/unzipoutput_p.h"
 #include "zip/ziputils.h"
 
 #include <QFile>
@@ -129,7 +130,7 @@ UnZip::ErrorCode UnzipPrivate::seekToCentralDirectory()
 
     if (!device->seek(found))
         return UnZip::SeekFailed;
-    eocdOffset = static_cast<quint32>(found);
+    eocdOffset = quint64(found);
     if (device->read(buffer1, END_RECORD_SIZE) != END_RECORD_SIZE)
         return UnZip::ReadFailed;
 
@@ -141,8 +142,46 @@ UnZip::ErrorCode UnzipPrivate::seekToCentralDirectory()
             return UnZip::ReadFailed;
         comment = QString::fromUtf8(buffer2, int(qstrnlen(buffer2, commentLength)));
     }
-    if (!device->seek(cdOffset))
+    if (found >= ZIP64_LOCATOR_SIZE) {
+        const UnZip::ErrorCode ec = readZip64End(quint64(found) - ZIP64_LOCATOR_SIZE);
+        if (ec != UnZip::Ok)
+            return ec;
+    }
+    if (!device->seek(qint64(cdOffset)))
         return UnZip::SeekFailed;
+    return UnZip::Ok;
+}
+
+UnZip::ErrorCode UnzipPrivate::readZip64End(quint64 locatorAt)
+{
+    if (!device->seek(qint64(locatorAt)))
+        return UnZip::SeekFailed;
+    if (device->read(buffer1, ZIP64_LOCATOR_SIZE) != ZIP64_LOCATOR_SIZE)
+        return UnZip::ReadFailed;
+    if (get32(uBuffer) != ZIP64_LOCATOR_SIGNATURE)
+        return UnZip::Ok; // a classic archive
+    // The 64-bit end record lies before its locator, the directory before that record.
+    const quint64 recordAt = get64(uBuffer + 8);
+    if (recordAt > locatorAt || locatorAt - recordAt < ZIP64_END_SIZE) {
+        qDebug() << "The 64-bit end record lies outside the archive.";
+        return UnZip::InvalidArchive;
+    }
+    if (!device->seek(qint64(recordAt)))
+        return UnZip::SeekFailed;
+    if (device->read(buffer1, ZIP64_END_SIZE) != ZIP64_END_SIZE)
+        return UnZip::ReadFailed;
+    if (get32(uBuffer) != ZIP64_END_SIGNATURE) {
+        qDebug() << "The 64-bit end record is missing.";
+        return UnZip::InvalidArchive;
+    }
+    const quint64 size = get64(uBuffer + 40);
+    const quint64 offset = get64(uBuffer + 48);
+    if (offset > recordAt || size > recordAt - offset) {
+        qDebug() << "The central directory lies outside the archive.";
+        return UnZip::InvalidArchive;
+    }
+    cdEntryCount = get64(uBuffer + 32);
+    cdOffset = offset;
     return UnZip::Ok;
 }
 
@@ -172,7 +211,7 @@ UnZip::ErrorCode UnzipPrivate::parseCentralDirectoryRecord()
     } else if (nameLength == 0) {
         qDebug() << "Skipping file with no name.";
         skip = true;
-    } else if (version > 20) {
+    } else if (version > 45) {
         QString v = QString::number(version);
         if (v.size() == 2)
             v.insert(1, QLatin1Char('.'));
@@ -188,8 +227,22 @@ UnZip::ErrorCode UnzipPrivate::parseCentralDirectoryRecord()
         return UnZip::Ok;
     }
 
-    if (extraLength > 0 && !device->seek(device->pos() + extraLength))
-        return UnZip::SeekFailed;
+    if (extraLength > 0 && device->read(buffer2, extraLength) != extraLength)
+        return UnZip::ReadFailed;
+    quint64 szComp = get32(uBuffer + 16);
+    quint64 szUncomp = get32(uBuffer + 20);
+    quint64 lhOffset = get32(uBuffer + 38);
+    int zip64Size = 0;
+    const unsigned char *zip64 =
+        findZip64Extra(reinterpret_cast<unsigned char *>(buffer2), extraLength, &zip64Size);
+    quint64 *const fields[] = {&szUncomp, &szComp, &lhOffset};
+    if (!readZip64Fields(zip64, zip64Size, fields, 3)) {
+        qDebug().noquote() << QStringLiteral("Damaged 64-bit sizes. Skipping file: %1").arg(name);
+        if (commentLength > 0 && !device->seek(device->pos() + commentLength))
+            return UnZip::SeekFailed;
+        ++skippedEntries;
+        return UnZip::Ok;
+    }
 
     auto *h = new ZipEntryP;
     h->gpFlag[0] = uBuffer[4];
@@ -200,9 +253,9 @@ UnZip::ErrorCode UnzipPrivate::parseCentralDirectoryRecord()
     h->modDate[0] = uBuffer[10];
     h->modDate[1] = uBuffer[11];
     h->crc = get32(uBuffer + 12);
-    h->szComp = get32(uBuffer + 16);
-    h->szUncomp = get32(uBuffer + 20);
-    h->lhOffset = get32(uBuffer + 38);
+    h->szComp = szComp;
+    h->szUncomp = szUncomp;
+    h->lhOffset = lhOffset;
 
     if (commentLength > 0) {
         if (device->read(buffer2, commentLength) != commentLength) {
@@ -219,7 +272,7 @@ UnZip::ErrorCode UnzipPrivate::parseCentralDirectoryRecord()
 
 UnZip::ErrorCode UnzipPrivate::parseLocalHeaderRecord(const QString &path, ZipEntryP &entry)
 {
-    if (!device->seek(entry.lhOffset))
+    if (!device->seek(qint64(entry.lhOffset)))
         return UnZip::SeekFailed;
     if (device->read(buffer1, 4) != 4)
         return UnZip::ReadFailed;
@@ -230,16 +283,15 @@ UnZip::ErrorCode UnzipPrivate::parseLocalHeaderRecord(const QString &path, ZipEn
 
     // Offsets below count from the byte after the signature.
     const bool hasDescriptor = entry.hasDataDescriptor();
-    bool same = get16(uBuffer + 4) == entry.compMethod && uBuffer[2] == entry.gpFlag[0] &&
-                uBuffer[3] == entry.gpFlag[1] && uBuffer[6] == entry.modTime[0] &&
-                uBuffer[7] == entry.modTime[1] && uBuffer[8] == entry.modDate[0] &&
-                uBuffer[9] == entry.modDate[1];
-    if (!hasDescriptor) {
-        same = same && get32(uBuffer + 10) == entry.crc && get32(uBuffer + 14) == entry.szComp &&
-               get32(uBuffer + 18) == entry.szUncomp;
-    }
+    const bool same = get16(uBuffer + 4) == entry.compMethod && uBuffer[2] == entry.gpFlag[0] &&
+                      uBuffer[3] == entry.gpFlag[1] && uBuffer[6] == entry.modTime[0] &&
+                      uBuffer[7] == entry.modTime[1] && uBuffer[8] == entry.modDate[0] &&
+                      uBuffer[9] == entry.modDate[1];
     if (!same)
         return UnZip::HeaderConsistencyError;
+    const quint32 localCrc = get32(uBuffer + 10);
+    quint64 localComp = get32(uBuffer + 14);
+    quint64 localUncomp = get32(uBuffer + 18);
 
     const quint16 nameLength = get16(uBuffer + 22);
     const quint16 extraLength = get16(uBuffer + 24);
@@ -251,28 +303,47 @@ UnZip::ErrorCode UnzipPrivate::parseLocalHeaderRecord(const QString &path, ZipEn
         qDebug() << "Filename in local header mismatches.";
         return UnZip::HeaderConsistencyError;
     }
-    if (extraLength > 0 && !device->seek(device->pos() + extraLength))
-        return UnZip::SeekFailed;
-
-    const qint64 dataOffset = device->pos();
-    if (dataOffset < 0 || quint64(dataOffset) > 0xFFFFFFFFull)
-        return UnZip::HeaderConsistencyError;
-    entry.dataOffset = static_cast<quint32>(dataOffset);
-
-    if (hasDescriptor) {
-        if (!device->seek(qint64(entry.dataOffset) + entry.szComp))
-            return UnZip::SeekFailed;
-        if (device->read(buffer1, 4) != 4)
-            return UnZip::ReadFailed;
-        const bool signature = get32(uBuffer) == DATA_DESCRIPTOR_SIGNATURE;
-        const int rest = signature ? 12 : 8;
-        if (device->read(buffer1 + 4, rest) != rest)
-            return UnZip::ReadFailed;
-        const unsigned char *p = signature ? uBuffer + 4 : uBuffer;
-        if (get32(p) != entry.crc || get32(p + 4) != entry.szComp || get32(p + 8) != entry.szUncomp)
+    if (extraLength > 0 && device->read(buffer2, extraLength) != extraLength)
+        return UnZip::ReadFailed;
+    int zip64Size = 0;
+    const unsigned char *zip64 =
+        findZip64Extra(reinterpret_cast<unsigned char *>(buffer2), extraLength, &zip64Size);
+    if (!hasDescriptor) {
+        quint64 *const fields[] = {&localUncomp, &localComp};
+        if (!readZip64Fields(zip64, zip64Size, fields, 2) || localCrc != entry.crc ||
+            localComp != entry.szComp || localUncomp != entry.szUncomp)
             return UnZip::HeaderConsistencyError;
     }
-    return UnZip::Ok;
+
+    const qint64 dataOffset = device->pos();
+    if (dataOffset < 0)
+        return UnZip::HeaderConsistencyError;
+    entry.dataOffset = quint64(dataOffset);
+    return hasDescriptor ? checkDataDescriptor(entry, zip64 != nullptr) : UnZip::Ok;
+}
+
+UnZip::ErrorCode UnzipPrivate::checkDataDescriptor(const ZipEntryP &entry, bool zip64)
+{
+    // Sizes are 64-bit after a local header with a 64-bit extra field; the signature is
+    // optional. Writers differ, so either width is accepted when its values match.
+    if (!device->seek(qint64(entry.dataOffset + entry.szComp)))
+        return UnZip::SeekFailed;
+    const qint64 got = device->read(buffer1, 24);
+    if (got < 12)
+        return UnZip::ReadFailed;
+    const bool signature = get32(uBuffer) == DATA_DESCRIPTOR_SIGNATURE;
+    const unsigned char *p = signature ? uBuffer + 4 : uBuffer;
+    const qint64 avail = got - (signature ? 4 : 0);
+    auto matches = [&](bool wide) {
+        if (avail < (wide ? 20 : 12))
+            return false;
+        const quint64 comp = wide ? get64(p + 4) : get32(p + 4);
+        const quint64 uncomp = wide ? get64(p + 12) : get32(p + 8);
+        return get32(p) == entry.crc && comp == entry.szComp && uncomp == entry.szUncomp;
+    };
+    if (matches(zip64) || matches(!zip64))
+        return UnZip::Ok;
+    return avail < (zip64 ? 20 : 12) ? UnZip::ReadFailed : UnZip::HeaderConsistencyError;
 }
 
 void UnzipPrivate::releaseState()
@@ -337,16 +408,6 @@ QString UnzipPrivate::safeEntryPath(const QString &name)
     return kept.join(QLatin1Char('/'));
 }
 
-bool UnzipPrivate::createDirectory(const QString &path)
-{
-    QDir d(path);
-    if (!d.exists() && !d.mkpath(path)) {
-        qDebug().noquote() << QStringLiteral("Unable to create directory: %1").arg(path);
-        return false;
-    }
-    return true;
-}
-
 UnZip::ErrorCode UnzipPrivate::extractFile(const QString &path, ZipEntryP &entry, const QDir &dir,
                                            UnZip::ExtractionOptions options)
 {
@@ -361,9 +422,8 @@ UnZip::ErrorCode UnzipPrivate::extractFile(const QString &path, ZipEntryP &entry
         if (options.testFlag(UnZip::SkipPaths) || options.testFlag(UnZip::VerifyOnly) ||
             safe.isEmpty())
             return UnZip::Ok;
-        return createDirectory(dir.absolutePath() + QLatin1Char('/') + safe)
-                   ? UnZip::Ok
-                   : UnZip::CreateDirFailed;
+        ravix::zipoutput::OutputDir out;
+        return out.open(dir, safe, true);
     }
 
     if (options.testFlag(UnZip::VerifyOnly))
@@ -383,39 +443,14 @@ UnZip::ErrorCode UnzipPrivate::extractFile(const QString &path, ZipEntryP &entry
         return ec;
 
     const int slash = safe.lastIndexOf(QLatin1Char('/'));
-    QString outDir = dir.absolutePath();
-    if (slash > 0 && !options.testFlag(UnZip::SkipPaths)) {
-        outDir = dir.absolutePath() + QLatin1Char('/') + safe.left(slash);
-        if (!createDirectory(outDir))
-            return UnZip::CreateDirFailed;
-    }
-    const QString fileName = safe.mid(slash + 1);
-
-    if (!options.testFlag(UnZip::NoSilentDirCreation) && !QDir(outDir).exists() &&
-        !QDir().mkpath(outDir)) {
-        qDebug().noquote() << QStringLiteral("Unable to create output directory %1").arg(outDir);
-        return UnZip::CreateDirFailed;
-    }
-
-    const QString target = outDir + QLatin1Char('/') + fileName;
-    QFile outFile(target);
-    if (!outFile.open(QIODevice::WriteOnly)) {
-        qDebug().noquote() << QStringLiteral("Unable to open %1 for writing").arg(target);
-        return UnZip::OpenFailed;
-    }
-    ec = streamEntry(entry, n, &outFile, keys);
-    if (ec == UnZip::Ok && !outFile.flush())
-        ec = UnZip::WriteFailed;
-    outFile.close();
-    if (ec != UnZip::Ok) {
-        if (!outFile.remove())
-            qDebug().noquote() << QStringLiteral("Unable to remove corrupted file: %1").arg(target);
+    const QString subDir =
+        slash > 0 && !options.testFlag(UnZip::SkipPaths) ? safe.left(slash) : QString();
+    ravix::zipoutput::OutputDir out;
+    ec = out.open(dir, subDir, !options.testFlag(UnZip::NoSilentDirCreation));
+    if (ec != UnZip::Ok)
         return ec;
-    }
-    if (!zip_setFileTimestamp(target, convertDateTime(entry.modDate, entry.modTime)))
-        qDebug().noquote()
-            << QStringLiteral("Unable to set last modified time on file: %1").arg(target);
-    return UnZip::Ok;
+    return out.writeFile(safe.mid(slash + 1), convertDateTime(entry.modDate, entry.modTime),
+                         [&](QIODevice *dev) { return streamEntry(entry, n, dev, keys); });
 }
 
 UnZip::ErrorCode UnzipPrivate::deliver(const char *data, qint64 len, const ZipEntryP &entry,
@@ -502,10 +537,10 @@ UnZip::ErrorCode UnzipPrivate::beginEntry(const QString &path, ZipEntryP &entry,
     if (entry.headerResult != UnZip::Ok)
         return static_cast<UnZip::ErrorCode>(entry.headerResult);
 
-    if (!device->seek(entry.dataOffset))
+    if (!device->seek(qint64(entry.dataOffset)))
         return UnZip::SeekFailed;
 
-    n = entry.szComp;
+    n = qint64(entry.szComp);
     if (entry.isEncrypted()) {
         if (n < 12 || device->read(buffer1, 12) != 12)
             return UnZip::Corrupted;
@@ -588,7 +623,7 @@ UnZip::ErrorCode UnzipPrivate::extractAll(const QDir &dir, UnZip::ExtractionOpti
 
 UnZip::ZipEntry::ZipEntry()
     : compressedSize(0), uncompressedSize(0), crc32(0), compression(NoCompression), type(File),
-      encrypted(false)
+      encrypted(false), compressedSize64(0), uncompressedSize64(0)
 {
 }
 
@@ -666,8 +701,10 @@ QList<UnZip::ZipEntry> UnZip::entryList() const
         ZipEntry e;
         e.filename = it.key();
         e.comment = h->comment;
-        e.compressedSize = h->szComp;
-        e.uncompressedSize = h->szUncomp;
+        e.compressedSize = quint32(qMin<quint64>(h->szComp, MARK_32));
+        e.uncompressedSize = quint32(qMin<quint64>(h->szUncomp, MARK_32));
+        e.compressedSize64 = h->szComp;
+        e.uncompressedSize64 = h->szUncomp;
         e.crc32 = h->crc;
         e.lastModified = UnzipPrivate::convertDateTime(h->modDate, h->modTime);
         e.compression = h->compMethod == 0   ? NoCompression

@@ -14,7 +14,9 @@ class QIODevice;
 class UnzipPrivate;
 
 /// Reads a ZIP archive from a file or any QIODevice: lists its entries and extracts one,
-/// several or all of them to a directory or a device, or only verifies them.
+/// several or all of them to a directory or a device, or only verifies them. ZIP64 archives
+/// (entries and offsets past 4 GiB, more than 65535 entries) are read too; entries that need
+/// a version above 4.5 are skipped.
 class RAVIXCORE_EXPORT UnZip
 {
     Q_DECLARE_TR_FUNCTIONS(UnZip)
@@ -60,13 +62,19 @@ public:
 
         QString filename;
         QString comment;
-        quint32 compressedSize; ///< includes the 12-byte encryption header
+        /// Includes the 12-byte encryption header. 0xFFFFFFFF when the size needs 64 bits:
+        /// see compressedSize64.
+        quint32 compressedSize;
+        /// 0xFFFFFFFF when the size needs 64 bits: see uncompressedSize64.
         quint32 uncompressedSize;
         quint32 crc32;
         QDateTime lastModified; ///< local time
         CompressionMethod compression;
         FileType type;
         bool encrypted;
+        /// The real sizes, also past 4 GiB (ZIP64 archives).
+        quint64 compressedSize64;
+        quint64 uncompressedSize64;
     };
 
     UnZip();
@@ -102,8 +110,10 @@ public:
     /// Extracts every entry below \a dirname, in name order; the first error ends the walk
     /// (an entry passed over for a wrong password does not). Entry names never lead outside
     /// the directory: "..", drive letters and leading separators are dropped. An entry whose
-    /// data is longer than its declared size is Corrupted, and a file left half written is
-    /// removed.
+    /// data is longer than its declared size is Corrupted. Nothing found in the directory is
+    /// written through: a link on an entry's path refuses the entry (CreateDirFailed), and a
+    /// file is written beside its name and renamed over it, so a link or FIFO at the name is
+    /// replaced and a failed entry leaves the previous file as it was.
     ErrorCode extractAll(const QString &dirname, ExtractionOptions options = ExtractionOptions());
     ErrorCode extractAll(const QDir &dir, ExtractionOptions options = ExtractionOptions());
 

@@ -27,9 +27,9 @@ public:
     char buffer2[ravix::zipcrypt::BUFFER_SIZE];
     unsigned char *uBuffer;
     const z_crc_t *crcTable;
-    quint32 cdOffset = 0;
-    quint32 eocdOffset = 0;
-    quint16 cdEntryCount = 0;
+    quint64 cdOffset = 0;
+    quint64 eocdOffset = 0;
+    quint64 cdEntryCount = 0; ///< from the 64-bit end record when there is one
     quint16 skippedEntries = 0;
     QString comment;
 
@@ -45,7 +45,6 @@ public:
                                  UnZip::ExtractionOptions options);
     UnZip::ErrorCode extractAll(const QDir &dir, UnZip::ExtractionOptions options);
 
-    bool createDirectory(const QString &path);
     static QDateTime convertDateTime(const unsigned char date[2], const unsigned char time[2]);
     static QString safeEntryPath(const QString &name);
 
@@ -55,6 +54,8 @@ public slots:
 private:
     void releaseState();
     UnZip::ErrorCode readCentralRecords();
+    UnZip::ErrorCode readZip64End(quint64 locatorAt);
+    UnZip::ErrorCode checkDataDescriptor(const ZipEntryP &entry, bool zip64);
     UnZip::ErrorCode beginEntry(const QString &path, ZipEntryP &entry, ravix::zipcrypt::Keys &keys,
                                 qint64 &n);
     UnZip::ErrorCode streamEntry(ZipEntryP &entry, qint64 n, QIODevice *outDev,

@@ -2,6 +2,8 @@
 #include "zip/zip_p.h"
 #include "zip/ziputils.h"
 
+#include "appframe/platformconventions.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -14,6 +16,10 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 using namespace ravix::zipcrypt;
 
@@ -89,8 +95,19 @@ QString ZipPrivate::normalizeRoot(const QString &root)
 
 void ZipPrivate::setDosTime(const QDateTime &dt, unsigned char *modTime, unsigned char *modDate)
 {
-    const QDate d = dt.date();
-    const QTime t = dt.time();
+    QDate d = dt.date();
+    QTime t = dt.time();
+    // Outside the format's range the nearest representable time, never a wrapped year.
+    const QDate first(1980, 1, 1);
+    const QDate last(2107, 12, 31);
+    const QTime lastTime(23, 59, 58);
+    if (d < first) {
+        d = first;
+        t = QTime(0, 0);
+    } else if (d > last || (d == last && t > lastTime)) {
+        d = last;
+        t = lastTime;
+    }
     const int year = d.year();
     const int month = d.month();
     modDate[1] = static_cast<unsigned char>(((year * 2 - 1980 * 2) & 0xFF) | ((month >> 3) & 1));
@@ -126,6 +143,7 @@ Zip::ErrorCode ZipPrivate::createArchive(QIODevice *dev)
     }
 
     headers = new QMap<QString, ZipEntryP *>;
+    rememberArchiveIdentity();
     return Zip::Ok;
 }
 
@@ -134,12 +152,74 @@ bool ZipPrivate::containsEntry(const QFileInfo &info) const
     if (!headers || headers->isEmpty())
         return false;
     const qint64 sz = info.size();
-    const QString path = info.absoluteFilePath().toLower();
+    const QString path = info.absoluteFilePath();
+    // Case matters where the file system's names do: Notes.txt and notes.txt are two files.
+    const Qt::CaseSensitivity cs = ravix::PlatformConventions::fileNameCase();
     for (const ZipEntryP *e : qAsConst(*headers)) {
-        if (e->fileSize == sz && e->absolutePath == path)
+        if (e->fileSize == sz && QString::compare(e->absolutePath, path, cs) == 0)
             return true;
     }
     return false;
+}
+
+void ZipPrivate::rememberArchiveIdentity()
+{
+    ownArchive = ArchiveIdentity();
+    auto *fd = qobject_cast<QFileDevice *>(device);
+    if (!fd)
+        return;
+#ifndef Q_OS_WIN
+    struct stat st;
+    if (fd->handle() >= 0 && ::fstat(fd->handle(), &st) == 0) {
+        ownArchive.known = true;
+        ownArchive.dev = quint64(st.st_dev);
+        ownArchive.ino = quint64(st.st_ino);
+    }
+#else
+    ownArchive.path = QFileInfo(fd->fileName()).canonicalFilePath();
+    ownArchive.known = !ownArchive.path.isEmpty();
+#endif
+}
+
+bool ZipPrivate::isArchiveItself(const QFileInfo &info) const
+{
+    if (!ownArchive.known || info.isDir())
+        return false;
+#ifndef Q_OS_WIN
+    struct stat st;
+    const bool same = ::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) == 0 &&
+                      quint64(st.st_dev) == ownArchive.dev && quint64(st.st_ino) == ownArchive.ino;
+#else
+    const bool same = QString::compare(info.canonicalFilePath(), ownArchive.path,
+                                       ravix::PlatformConventions::fileNameCase()) == 0;
+#endif
+    if (same)
+        qDebug() << "Skipping" << info.absoluteFilePath() << ": it is the archive being written";
+    return same;
+}
+
+QString ZipPrivate::entryName(const QFileInfo &file, const QString &root)
+{
+    return file.isDir() ? root : root + file.fileName();
+}
+
+bool ZipPrivate::nameClashes(const QFileInfo &info, const QString &root)
+{
+    if (!walkNames || info.isDir())
+        return false;
+    const QString name = entryName(info, root);
+    const auto it = walkNames->constFind(name);
+    if (it == walkNames->constEnd())
+        return false;
+    qWarning().noquote() << QStringLiteral("Skipping %1: its entry name %2 is already taken by %3")
+                                .arg(info.absoluteFilePath(), name, it.value());
+    return true;
+}
+
+void ZipPrivate::noteWalkName(const QFileInfo &info, const QString &root)
+{
+    if (walkNames)
+        walkNames->insert(entryName(info, root), info.absoluteFilePath());
 }
 
 Zip::ErrorCode ZipPrivate::addFiles(const QStringList &files, const QString &root,
@@ -150,12 +230,15 @@ Zip::ErrorCode ZipPrivate::addFiles(const QStringList &files, const QString &roo
         *addedFiles = 0;
     if (!device)
         return Zip::NoOpenArchive;
+    const WalkScope scope(this);
 
     QFileInfoList paths;
     for (const QString &path : files) {
         const QFileInfo info(path);
         if (options.testFlag(Zip::CheckForDuplicates) &&
             (paths.contains(info) || containsEntry(info)))
+            continue;
+        if (isArchiveItself(info))
             continue;
         if (info.exists() && info.isReadable()) {
             paths.append(info);
@@ -203,8 +286,11 @@ Zip::ErrorCode ZipPrivate::addFiles(const QStringList &files, const QString &roo
         if (info.isDir()) {
             ec = addDirectory(info.absoluteFilePath(), groupRoot, options, level, 1, addedFiles);
         } else {
+            if (nameClashes(info, groupRoot))
+                continue;
             ec = createEntry(info, groupRoot, level);
             if (ec == Zip::Ok) {
+                noteWalkName(info, groupRoot);
                 ++groupFiles[groupPath];
                 if (addedFiles)
                     ++*addedFiles;
@@ -235,9 +321,11 @@ Zip::ErrorCode ZipPrivate::addDirectory(const QString &path, const QString &root
     QDir dir(path);
     if (!dir.exists())
         return Zip::FileNotFound;
+    const WalkScope scope(this);
 
     QString actualRoot = normalizeRoot(root.trimmed());
-    const QFileInfo current(QDir::cleanPath(path));
+    // "." and ".." take the name of the directory they resolve to.
+    const QFileInfo current(QDir::cleanPath(dir.absolutePath()));
 
     bool skipOwnEntry = false;
     if (options.testFlag(Zip::IgnoreRoot)) {
@@ -267,12 +355,15 @@ Zip::ErrorCode ZipPrivate::addDirectory(const QString &path, const QString &root
     for (const QFileInfo &info : list) {
         if (options.testFlag(Zip::CheckForDuplicates) && containsEntry(info))
             continue;
+        if (isArchiveItself(info) || nameClashes(info, actualRoot))
+            continue;
         if (info.isDir()) {
             ec = addDirectory(info.absoluteFilePath(), actualRoot, subOptions, level, depth + 1,
                               addedFiles);
         } else {
             ec = createEntry(info, actualRoot, level);
             if (ec == Zip::Ok) {
+                noteWalkName(info, actualRoot);
                 hasFiles = true;
                 if (addedFiles)
                     ++*addedFiles;
@@ -287,13 +378,13 @@ Zip::ErrorCode ZipPrivate::addDirectory(const QString &path, const QString &root
     return ec;
 }
 
-Zip::ErrorCode ZipPrivate::refuseOversize(const QString &name, quint32 lhOffset)
+Zip::ErrorCode ZipPrivate::refuseOversize(const QString &name, quint64 lhOffset)
 {
     qDebug() << "Entry" << name
-             << "would pass the 4 GiB limit of the archive format; the entry is not added.";
+             << "grew past the size its record was written for; the entry is not added.";
     // Cut the refused record off a file so that the archive can still be closed soundly.
     if (auto *fd = qobject_cast<QFileDevice *>(device)) {
-        if (!fd->seek(lhOffset) || !fd->resize(lhOffset))
+        if (!fd->seek(qint64(lhOffset)) || !fd->resize(qint64(lhOffset)))
             qDebug() << "The refused record could not be cut off the archive.";
     }
     return Zip::WriteFailed;
@@ -304,13 +395,18 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
 {
     const bool dirOnly = file.isDir();
 
-    QString entryName = root;
-    if (!dirOnly)
-        entryName.append(file.fileName());
+    const QString entryName = ZipPrivate::entryName(file, root);
     if (entryName.isEmpty()) {
         // Readers skip nameless records; writing one would only waste space.
         qDebug() << "Skipping entry with no name:" << file.absoluteFilePath();
         return Zip::Ok;
+    }
+    const QByteArray name = entryName.toLatin1();
+    if (name.size() > MAX_FIELD_LENGTH) {
+        // The 16-bit length field would be cut and the record unreadable.
+        qDebug() << "Entry name of" << name.size() << "bytes is longer than the format allows;"
+                 << file.absoluteFilePath() << "is not added";
+        return Zip::WriteFailed;
     }
 
     if (!dirOnly) {
@@ -331,23 +427,12 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
         }
     }
 
-    if (!dirOnly && quint64(file.size()) > MAX_32) {
-        qDebug() << "File" << file.absoluteFilePath()
-                 << "is 4 GiB or larger and cannot be stored in the archive.";
-        return Zip::WriteFailed;
-    }
-    if (headers->size() >= MAX_ENTRIES && !headers->contains(entryName)) {
-        qDebug() << "The archive already holds" << MAX_ENTRIES << "entries; skipping" << entryName;
-        return Zip::WriteFailed;
-    }
     const qint64 startPos = device->pos();
-    if (startPos < 0 || quint64(startPos) > MAX_32) {
-        qDebug() << "The archive has reached 4 GiB; skipping" << entryName;
-        return Zip::WriteFailed;
-    }
+    if (startPos < 0)
+        return Zip::SeekFailed;
 
     std::unique_ptr<ZipEntryP> h(new ZipEntryP);
-    h->absolutePath = file.absoluteFilePath().toLower();
+    h->absolutePath = file.absoluteFilePath();
     h->fileSize = file.size();
 
     const bool encrypt = !dirOnly && !password.isEmpty();
@@ -357,13 +442,21 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
     }
     setDosTime(zip_fromFileTimestamp(file.lastModified()), h->modTime, h->modDate);
     h->compMethod = (dirOnly || level == Zip::Store) ? 0 : 8;
-    h->szUncomp = dirOnly ? 0 : static_cast<quint32>(file.size());
-    h->lhOffset = static_cast<quint32>(startPos);
+    h->szUncomp = dirOnly ? 0 : quint64(qMax<qint64>(0, file.size()));
+    h->lhOffset = quint64(startPos);
+    // The local header is written before the data, so it gets the 64-bit sizes whenever the
+    // stored size could pass the classic fields (deflate's worst case plus the encryption
+    // header); every other entry keeps the classic layout.
+    const quint64 size = h->szUncomp;
+    const quint64 worst =
+        h->compMethod == 0 ? size : size + (size >> 12) + (size >> 14) + (size >> 25) + 13;
+    h->localZip64 = !dirOnly && worst + h->szComp > MAX_32;
+    // A source that keeps growing is not read for ever.
+    entryLimit = h->localZip64 ? size + (quint64(1) << 32) : MAX_32;
 
-    const QByteArray name = entryName.toLatin1();
     unsigned char *b = uBuffer;
     put32(b, LOCAL_HEADER_SIGNATURE);
-    put16(b + 4, 20);
+    put16(b + 4, h->localZip64 ? 45 : 20);
     b[6] = h->gpFlag[0];
     b[7] = h->gpFlag[1];
     put16(b + 8, h->compMethod);
@@ -372,11 +465,13 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
     b[12] = h->modDate[0];
     b[13] = h->modDate[1];
     put32(b + 14, 0);
-    put32(b + 18, 0);
-    put32(b + 22, h->szUncomp);
+    put32(b + 18, h->localZip64 ? MARK_32 : 0);
+    put32(b + 22, h->localZip64 ? MARK_32 : quint32(h->szUncomp));
     put16(b + 26, static_cast<quint16>(name.size()));
-    put16(b + 28, 0);
+    put16(b + 28, h->localZip64 ? LOCAL_ZIP64_EXTRA_SIZE : 0);
     if (!writeAll(buffer1, 30) || !writeAll(name.constData(), name.size()))
+        return Zip::WriteFailed;
+    if (h->localZip64 && !writeLocalZip64Extra(h->szUncomp, 0))
         return Zip::WriteFailed;
 
     Keys keys(crcTable);
@@ -404,33 +499,44 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
             deflateFile(file, crc, written, read, level, encrypt ? &keys : nullptr);
         if (ec != Zip::Ok)
             return ec;
-        if (quint64(read) > MAX_32 || quint64(written) + h->szComp > MAX_32)
+        if (quint64(read) > entryLimit || quint64(written) + h->szComp > entryLimit)
             return refuseOversize(entryName, h->lhOffset);
-        h->szComp += static_cast<quint32>(written);
+        h->szComp += quint64(written);
         // The source may have changed size since it was listed; record what was stored.
-        h->szUncomp = static_cast<quint32>(read);
+        h->szUncomp = quint64(read);
     }
     h->crc = crc;
 
     const qint64 endPos = device->pos();
-    if (endPos < 0 || quint64(endPos) > MAX_32)
-        return refuseOversize(entryName, h->lhOffset);
-    if (!device->seek(h->lhOffset + 14))
+    if (endPos < 0)
+        return Zip::SeekFailed;
+    if (!device->seek(qint64(h->lhOffset) + 14))
         return Zip::SeekFailed;
     put32(b, h->crc);
-    put32(b + 4, h->szComp);
-    put32(b + 8, h->szUncomp);
+    put32(b + 4, h->localZip64 ? MARK_32 : quint32(h->szComp));
+    put32(b + 8, h->localZip64 ? MARK_32 : quint32(h->szUncomp));
     if (!writeAll(buffer1, 12))
+        return Zip::WriteFailed;
+    if (h->localZip64 && (!device->seek(qint64(h->lhOffset) + 30 + name.size()) ||
+                          !writeLocalZip64Extra(h->szUncomp, h->szComp)))
         return Zip::WriteFailed;
     if (!device->seek(endPos))
         return Zip::SeekFailed;
 
     if (encrypt) {
+        // Sizes in the descriptor are 64-bit after a local header with the 64-bit field.
         put32(b, DATA_DESCRIPTOR_SIGNATURE);
         put32(b + 4, h->crc);
-        put32(b + 8, h->szComp);
-        put32(b + 12, h->szUncomp);
-        if (!writeAll(buffer1, 16))
+        int len = 16;
+        if (h->localZip64) {
+            put64(b + 8, h->szComp);
+            put64(b + 16, h->szUncomp);
+            len = 24;
+        } else {
+            put32(b + 8, quint32(h->szComp));
+            put32(b + 12, quint32(h->szUncomp));
+        }
+        if (!writeAll(buffer1, len))
             return Zip::WriteFailed;
     }
 
@@ -481,9 +587,9 @@ Zip::ErrorCode ZipPrivate::storeFile(const QString &path, QIODevice &in, quint32
             qDebug().noquote() << QStringLiteral("Error while writing %1").arg(path);
             return Zip::WriteFailed;
         }
-        // Past the format's limit the caller refuses the entry; a source that never ends
+        // Past the entry's limit the caller refuses the entry; a source that never ends
         // (a device, a file that keeps growing) would otherwise fill the disk first.
-        if (quint64(read) > MAX_32)
+        if (quint64(read) > entryLimit)
             break;
     }
     return Zip::Ok;
@@ -539,7 +645,7 @@ Zip::ErrorCode ZipPrivate::compressFile(const QString &path, QIODevice &in, quin
             }
         } while (zstr.avail_out == 0);
         // As when storing: the caller refuses an entry past the limit, so stop reading here.
-        if (quint64(read) > MAX_32 || quint64(written) > MAX_32)
+        if (quint64(read) > entryLimit || quint64(written) > entryLimit)
             break;
     }
 
@@ -547,14 +653,46 @@ Zip::ErrorCode ZipPrivate::compressFile(const QString &path, QIODevice &in, quin
     return Zip::Ok;
 }
 
+bool ZipPrivate::writeLocalZip64Extra(quint64 uncompressed, quint64 compressed)
+{
+    unsigned char e[LOCAL_ZIP64_EXTRA_SIZE];
+    put16(e, ZIP64_EXTRA_TAG);
+    put16(e + 2, 16);
+    put64(e + 4, uncompressed);
+    put64(e + 12, compressed);
+    return writeAll(reinterpret_cast<const char *>(e), sizeof(e));
+}
+
 Zip::ErrorCode ZipPrivate::writeEntry(const QString &fileName, const ZipEntryP *h,
-                                      quint32 &szCentralDir)
+                                      quint64 &szCentralDir)
 {
     const QByteArray name = fileName.toLatin1();
+    // Values that do not fit the classic fields go to the 64-bit extra field, in the
+    // format's order; entries with 64-bit local sizes carry them here as well.
+    const bool bigSizes = h->localZip64 || h->szUncomp > MAX_32 || h->szComp > MAX_32;
+    const bool bigOffset = h->lhOffset > MAX_32;
+    unsigned char extra[28];
+    int extraLength = 0;
+    if (bigSizes || bigOffset) {
+        extraLength = 4;
+        if (bigSizes) {
+            put64(extra + extraLength, h->szUncomp);
+            put64(extra + extraLength + 8, h->szComp);
+            extraLength += 16;
+        }
+        if (bigOffset) {
+            put64(extra + extraLength, h->lhOffset);
+            extraLength += 8;
+        }
+        put16(extra, ZIP64_EXTRA_TAG);
+        put16(extra + 2, quint16(extraLength - 4));
+    }
+    const quint16 version = extraLength ? 45 : 0;
+
     unsigned char *b = uBuffer;
     put32(b, CENTRAL_HEADER_SIGNATURE);
-    put16(b + 4, 0);
-    put16(b + 6, 20);
+    put16(b + 4, version);
+    put16(b + 6, extraLength ? 45 : 20);
     b[8] = h->gpFlag[0];
     b[9] = h->gpFlag[1];
     put16(b + 10, h->compMethod);
@@ -563,33 +701,57 @@ Zip::ErrorCode ZipPrivate::writeEntry(const QString &fileName, const ZipEntryP *
     b[14] = h->modDate[0];
     b[15] = h->modDate[1];
     put32(b + 16, h->crc);
-    put32(b + 20, h->szComp);
-    put32(b + 24, h->szUncomp);
+    put32(b + 20, bigSizes ? MARK_32 : quint32(h->szComp));
+    put32(b + 24, bigSizes ? MARK_32 : quint32(h->szUncomp));
     put16(b + 28, static_cast<quint16>(name.size()));
-    put16(b + 30, 0);
+    put16(b + 30, quint16(extraLength));
     put16(b + 32, 0);
     put16(b + 34, 0);
     put16(b + 36, 0);
     put32(b + 38, 0);
-    put32(b + 42, h->lhOffset);
-    if (!writeAll(buffer1, 46) || !writeAll(name.constData(), name.size()))
+    put32(b + 42, bigOffset ? MARK_32 : quint32(h->lhOffset));
+    if (!writeAll(buffer1, 46) || !writeAll(name.constData(), name.size()) ||
+        !writeAll(reinterpret_cast<const char *>(extra), extraLength))
         return Zip::WriteFailed;
-    szCentralDir += 46 + static_cast<quint32>(name.size());
+    szCentralDir += quint64(46 + name.size() + extraLength);
     return Zip::Ok;
 }
 
-Zip::ErrorCode ZipPrivate::writeCentralDir(quint32 offset, quint32 size)
+Zip::ErrorCode ZipPrivate::writeCentralDir(quint64 offset, quint64 size)
 {
     const QByteArray c = comment.toLatin1();
     const quint16 commentLength = static_cast<quint16>(c.size());
+    const quint64 entries = quint64(headers->size());
     unsigned char *b = uBuffer;
+    // The 64-bit end record and its locator only when a classic field cannot hold the value
+    // (65535 entries still fit).
+    const bool zip64 = entries > MARK_16 || offset > MAX_32 || size > MAX_32;
+    if (zip64) {
+        const quint64 recordAt = offset + size;
+        put32(b, ZIP64_END_SIGNATURE);
+        put64(b + 4, ZIP64_END_SIZE - 12);
+        put16(b + 12, 45);
+        put16(b + 14, 45);
+        put32(b + 16, 0);
+        put32(b + 20, 0);
+        put64(b + 24, entries);
+        put64(b + 32, entries);
+        put64(b + 40, size);
+        put64(b + 48, offset);
+        put32(b + 56, ZIP64_LOCATOR_SIGNATURE);
+        put32(b + 60, 0);
+        put64(b + 64, recordAt);
+        put32(b + 72, 1);
+        if (!writeAll(buffer1, ZIP64_END_SIZE + ZIP64_LOCATOR_SIZE))
+            return Zip::WriteFailed;
+    }
     put32(b, END_RECORD_SIGNATURE);
     put16(b + 4, 0);
     put16(b + 6, 0);
-    put16(b + 8, static_cast<quint16>(headers->size()));
-    put16(b + 10, static_cast<quint16>(headers->size()));
-    put32(b + 12, size);
-    put32(b + 16, offset);
+    put16(b + 8, static_cast<quint16>(qMin<quint64>(entries, MARK_16)));
+    put16(b + 10, static_cast<quint16>(qMin<quint64>(entries, MARK_16)));
+    put32(b + 12, size > MAX_32 ? MARK_32 : quint32(size));
+    put32(b + 16, offset > MAX_32 ? MARK_32 : quint32(offset));
     put16(b + 20, commentLength);
     if (!writeAll(buffer1, 22))
         return Zip::WriteFailed;
@@ -614,21 +776,20 @@ Zip::ErrorCode ZipPrivate::do_closeArchive()
 
     Zip::ErrorCode ec = Zip::Ok;
     const qint64 cdOffset = device->pos();
-    quint32 cdSize = 0;
-    if (cdOffset < 0 || quint64(cdOffset) > MAX_32) {
-        qDebug() << "The central directory would start beyond 4 GiB; the archive is not finished.";
+    quint64 cdSize = 0;
+    if (comment.toLatin1().size() > MAX_FIELD_LENGTH) {
+        qDebug() << "The archive comment is longer than the format allows; the archive is not"
+                 << "finished.";
         ec = Zip::WriteFailed;
+    } else if (cdOffset < 0) {
+        ec = Zip::SeekFailed;
     }
     if (headers && ec == Zip::Ok) {
         for (auto it = headers->constBegin(); it != headers->constEnd() && ec == Zip::Ok; ++it)
             ec = writeEntry(it.key(), it.value(), cdSize);
     }
-    if (ec == Zip::Ok && quint64(cdOffset) + cdSize > MAX_32) {
-        qDebug() << "The central directory would end beyond 4 GiB; the archive is not finished.";
-        ec = Zip::WriteFailed;
-    }
     if (ec == Zip::Ok && headers)
-        ec = writeCentralDir(static_cast<quint32>(cdOffset), cdSize);
+        ec = writeCentralDir(quint64(cdOffset), cdSize);
     // Buffered bytes of our own file must reach the disk before the archive counts as written.
     if (ec == Zip::Ok && file && device == file && !file->flush())
         ec = Zip::WriteFailed;
@@ -645,6 +806,7 @@ Zip::ErrorCode ZipPrivate::do_closeArchive()
 void ZipPrivate::reset()
 {
     comment.clear();
+    ownArchive = ArchiveIdentity();
     if (headers) {
         qDeleteAll(*headers);
         delete headers;

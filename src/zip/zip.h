@@ -12,7 +12,9 @@ class ZipPrivate;
 
 /// Writes a ZIP archive to a file or to any QIODevice: files and directory trees, stored or
 /// deflated, optionally encrypted, with an archive comment. The central directory is written
-/// when the archive is closed.
+/// when the archive is closed. ZIP64 fields are written only where a value needs them
+/// (entries or offsets past 4 GiB, more than 65535 entries): an archive that fits the classic
+/// format is written exactly as a classic one.
 class RAVIXCORE_EXPORT Zip
 {
     Q_DECLARE_TR_FUNCTIONS(Zip)
@@ -77,17 +79,19 @@ public:
     ErrorCode createArchive(QIODevice *device);
 
     QString archiveComment() const;
-    /// Written (as Latin-1) when the archive is closed.
+    /// Written (as Latin-1) when the archive is closed; over 65535 bytes the close fails.
     void setArchiveComment(const QString &comment);
 
     /// Adds every file of the tree directly under the root (or the archive's top), without
-    /// subdirectory names.
+    /// subdirectory names. A file whose name an earlier file of the same call took is skipped
+    /// with a warning.
     ErrorCode addDirectoryContents(const QString &path, CompressionLevel level = AutoFull);
     ErrorCode addDirectoryContents(const QString &path, const QString &root,
                                    CompressionLevel level = AutoFull);
 
     /// Adds the directory and its tree under its own name, below \a root when given; linked
-    /// entries are not followed. \a addedFiles counts the files and directories visited.
+    /// entries are not followed. "." and ".." are named after the directory they resolve to.
+    /// \a addedFiles counts the files and directories visited.
     ErrorCode addDirectory(const QString &path, CompressionLevel level = AutoFull);
     ErrorCode addDirectory(const QString &path, const QString &root,
                            CompressionLevel level = AutoFull);
@@ -95,7 +99,8 @@ public:
                            CompressionLevel level = AutoFull, int *addedFiles = nullptr);
 
     /// Adds one file (or directory) under its file name, below \a root when given. Files of
-    /// 59 bytes or less are stored; an entry that would pass the format's 4 GiB limit is refused.
+    /// 59 bytes or less are stored. A name longer than 65535 bytes is refused (WriteFailed)
+    /// before anything is written; the archive file itself is never added.
     ErrorCode addFile(const QString &path, CompressionLevel level = AutoFull);
     ErrorCode addFile(const QString &path, const QString &root, CompressionLevel level = AutoFull);
     ErrorCode addFile(const QString &path, const QString &root, CompressionOptions options,

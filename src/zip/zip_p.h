@@ -5,6 +5,7 @@
 #include "zip/zipentry_p.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QMap>
 #include <QObject>
 
@@ -29,6 +30,40 @@ public:
     QString comment;
     QString password;
 
+    /// The file the archive is written to, so that it is never added to itself.
+    struct ArchiveIdentity
+    {
+        bool known = false;
+        quint64 dev = 0;
+        quint64 ino = 0;
+        QString path;
+    } ownArchive;
+
+    /// Entry name -> source path of the files written by the add call in progress; a second
+    /// file that would take a name already written by the same call is skipped.
+    QHash<QString, QString> *walkNames = nullptr;
+    class WalkScope
+    {
+    public:
+        explicit WalkScope(ZipPrivate *d) : m_d(d), m_owner(!d->walkNames)
+        {
+            if (m_owner)
+                d->walkNames = &m_names;
+        }
+        ~WalkScope()
+        {
+            if (m_owner)
+                m_d->walkNames = nullptr;
+        }
+        WalkScope(const WalkScope &) = delete;
+        WalkScope &operator=(const WalkScope &) = delete;
+
+    private:
+        ZipPrivate *m_d;
+        bool m_owner;
+        QHash<QString, QString> m_names;
+    };
+
     Zip::ErrorCode createArchive(QIODevice *device);
     Zip::ErrorCode addFiles(const QStringList &paths, const QString &root,
                             Zip::CompressionOptions options, Zip::CompressionLevel level,
@@ -47,8 +82,13 @@ public:
     Zip::ErrorCode storeFile(const QString &fileName, QIODevice &in, quint32 &crc, qint64 &written,
                              qint64 &read, ravix::zipcrypt::Keys *keys);
     bool containsEntry(const QFileInfo &info) const;
-    Zip::ErrorCode writeEntry(const QString &fileName, const ZipEntryP *h, quint32 &szCentralDir);
-    Zip::ErrorCode writeCentralDir(quint32 offset, quint32 size);
+    void rememberArchiveIdentity();
+    bool isArchiveItself(const QFileInfo &info) const;
+    bool nameClashes(const QFileInfo &info, const QString &root);
+    void noteWalkName(const QFileInfo &info, const QString &root);
+    static QString entryName(const QFileInfo &file, const QString &root);
+    Zip::ErrorCode writeEntry(const QString &fileName, const ZipEntryP *h, quint64 &szCentralDir);
+    Zip::ErrorCode writeCentralDir(quint64 offset, quint64 size);
     Zip::ErrorCode do_closeArchive();
     Zip::ErrorCode closeArchive();
     void reset();
@@ -62,5 +102,9 @@ public slots:
 
 private:
     bool writeAll(const char *data, qint64 len);
-    Zip::ErrorCode refuseOversize(const QString &name, quint32 lhOffset);
+    Zip::ErrorCode refuseOversize(const QString &name, quint64 lhOffset);
+    bool writeLocalZip64Extra(quint64 uncompressed, quint64 compressed);
+
+    /// Bytes the entry being written may read and store before it is refused.
+    quint64 entryLimit = 0;
 };

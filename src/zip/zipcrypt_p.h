@@ -86,6 +86,12 @@ inline void put32(unsigned char *p, quint32 v)
         p[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
 }
 
+inline void put64(unsigned char *p, quint64 v)
+{
+    put32(p, quint32(v & 0xFFFFFFFFu));
+    put32(p + 4, quint32(v >> 32));
+}
+
 inline quint16 get16(const unsigned char *p)
 {
     return static_cast<quint16>(p[0] | (p[1] << 8));
@@ -96,12 +102,70 @@ inline quint32 get32(const unsigned char *p)
     return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
 }
 
+inline quint64 get64(const unsigned char *p)
+{
+    return quint64(get32(p)) | (quint64(get32(p + 4)) << 32);
+}
+
 /// Size of each of the two streaming buffers.
 constexpr int BUFFER_SIZE = 262144;
 
 /// Sizes and offsets are 32-bit; 0xFFFFFFFF is reserved by the format for its 64-bit extension.
 constexpr quint64 MAX_32 = 0xFFFFFFFEull;
-constexpr int MAX_ENTRIES = 65535;
+
+/// The 64-bit extension: its extra field, end record and locator.
+constexpr quint16 ZIP64_EXTRA_TAG = 0x0001;
+constexpr quint32 ZIP64_END_SIGNATURE = 0x06064B50;
+constexpr quint32 ZIP64_LOCATOR_SIGNATURE = 0x07064B50;
+constexpr int ZIP64_END_SIZE = 56;
+constexpr int ZIP64_LOCATOR_SIZE = 20;
+constexpr int LOCAL_ZIP64_EXTRA_SIZE = 20; ///< tag, length and both 64-bit sizes
+constexpr quint32 MARK_32 = 0xFFFFFFFFu; ///< "the value is in the 64-bit field"
+constexpr quint16 MARK_16 = 0xFFFF;
+/// Sizes and offsets beyond this are lies: no device holds them, and they would overflow
+/// signed positions.
+constexpr quint64 MAX_64 = quint64(1) << 62;
+
+/// The data of the 64-bit extra block inside an extra field, or null; \a size gets its length.
+inline const unsigned char *findZip64Extra(const unsigned char *extra, int length, int *size)
+{
+    int pos = 0;
+    while (pos + 4 <= length) {
+        const quint16 tag = get16(extra + pos);
+        const int len = get16(extra + pos + 2);
+        if (pos + 4 + len > length)
+            return nullptr;
+        if (tag == ZIP64_EXTRA_TAG) {
+            *size = len;
+            return extra + pos + 4;
+        }
+        pos += 4 + len;
+    }
+    return nullptr;
+}
+
+/// Replaces each given value that holds the 32-bit mark by the next 64-bit field of the block,
+/// in the format's order (uncompressed size, compressed size, header offset). False when a
+/// field is missing or a value cannot be true.
+inline bool readZip64Fields(const unsigned char *block, int size, quint64 *const *values,
+                            int count)
+{
+    int at = 0;
+    for (int i = 0; i < count; ++i) {
+        quint64 *v = values[i];
+        if (!v || *v != MARK_32)
+            continue;
+        if (!block || at + 8 > size)
+            return false;
+        *v = get64(block + at);
+        at += 8;
+        if (*v > MAX_64)
+            return false;
+    }
+    return true;
+}
+/// Names and comments carry 16-bit lengths.
+constexpr int MAX_FIELD_LENGTH = 65535;
 
 } // namespace zipcrypt
 } // namespace ravix

@@ -1,4 +1,5 @@
 #include "zip/ziputils.h"
+#include "zip/ziputils_p.h"
 
 #include "sys/oslayer_p.h"
 
@@ -36,18 +37,23 @@ QDateTime zip_fromFileTimestamp(const QDateTime &dt)
     return dt.toTimeSpec(Qt::UTC).addSecs(zip_currentUtcOffset());
 }
 
-bool zip_setFileTimestamp(const QString &fileName, const QDateTime &dt)
+QDateTime zip_wallClockToUtc(const QDateTime &dt)
 {
-    if (fileName.isEmpty())
-        return true;
     // The fields are local wall-clock time, whatever time spec dt carries. They go back to UTC
     // with the present offset, the one the writer used to make them (zip_fromFileTimestamp),
     // so a file keeps its time through an archive also when daylight saving differs between
     // its date and today.
     const QDateTime fields(dt.date(), dt.time(), Qt::UTC);
-    if (!fields.isValid())
+    return fields.isValid() ? fields.addSecs(-zip_currentUtcOffset()) : QDateTime();
+}
+
+bool zip_setFileTimestamp(const QString &fileName, const QDateTime &dt)
+{
+    if (fileName.isEmpty())
+        return true;
+    const QDateTime utc = zip_wallClockToUtc(dt);
+    if (!utc.isValid())
         return false;
-    const QDateTime utc = fields.addSecs(-zip_currentUtcOffset());
     // Modification time in 100-ns units since 1601-01-01 UTC.
     const std::uint64_t written =
         std::uint64_t(utc.toMSecsSinceEpoch() * 10000 + 116444736000000000LL);

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <ctime>
+#include <zlib.h>
 
 using namespace ziptest;
 
@@ -113,6 +114,8 @@ private slots:
     void timeStampsAcrossDaylightSaving();
     void errorCodes_data();
     void errorCodes();
+    void zip64Records_data();
+    void zip64Records();
     void endRecordSearch_data();
     void endRecordSearch();
     void largeFileThatIsNoArchive();
@@ -386,8 +389,8 @@ void TestUnZip::errorCodes_data()
     row("zero entry count", UnZip::Ok, "b.txt", UnZip::FileNotFound);
     row("unsupported method", UnZip::Ok, "b.txt", UnZip::FileNotFound,
         "Unsupported compression method. Skipping file.");
-    row("version 4.5", UnZip::Ok, "c.txt", UnZip::Ok,
-        "Unsupported PKZip version (4.5). Skipping file: b.txt");
+    row("version 6.3", UnZip::Ok, "c.txt", UnZip::Ok,
+        "Unsupported PKZip version (6.3). Skipping file: b.txt");
     row("no name", UnZip::Ok, "b.txt", UnZip::Ok, "Skipping file with no name.");
 }
 
@@ -463,8 +466,8 @@ void TestUnZip::errorCodes()
         put16At(b, eocd + 10, 0);
     } else if (craft == "unsupported method")
         put16At(b, cb.offset + 10, 12);
-    else if (craft == "version 4.5")
-        put16At(b, cb.offset + 6, 45);
+    else if (craft == "version 6.3")
+        put16At(b, cb.offset + 6, 63);
     else if (craft == "no name") {
         put16At(b, ca.offset + 28, 0);
         put16At(b, ca.offset + 30, 5); // the name bytes become an extra field
@@ -476,7 +479,7 @@ void TestUnZip::errorCodes()
     UnZip unzip;
     QCOMPARE(unzip.openArchive(file), openResult);
     QCOMPARE(unzip.isOpen(), openResult == UnZip::Ok || openResult == UnZip::PartiallyCorrupted);
-    if (craft == "no name" || craft == "version 4.5" || craft == "unsupported method")
+    if (craft == "no name" || craft == "version 6.3" || craft == "unsupported method")
         QCOMPARE(unzip.fileList().size(), 2);
     if (entry.isEmpty())
         return;
@@ -500,6 +503,222 @@ void TestUnZip::errorCodes()
         QCOMPARE(verifier.openArchive(file), UnZip::Ok);
         QCOMPARE(verifier.verifyArchive(), extractResult);
     }
+}
+
+namespace {
+
+void add16(QByteArray &b, quint16 v)
+{
+    b.append(char(v & 0xFF)).append(char(v >> 8));
+}
+
+void add32(QByteArray &b, quint32 v)
+{
+    add16(b, quint16(v & 0xFFFF));
+    add16(b, quint16(v >> 16));
+}
+
+void add64(QByteArray &b, quint64 v)
+{
+    add32(b, quint32(v & 0xFFFFFFFFu));
+    add32(b, quint32(v >> 32));
+}
+
+void put64At(QByteArray &b, int at, quint64 v)
+{
+    put32At(b, at, quint32(v & 0xFFFFFFFFu));
+    put32At(b, at + 4, quint32(v >> 32));
+}
+
+// Where the fields of a crafted 64-bit archive lie, for the rows that make them lie.
+struct Zip64Layout
+{
+    int localUncomp = 0;  // in the local 64-bit extra field
+    int localComp = 0;
+    int centralUncomp = 0; // in the central 64-bit extra field
+    int centralComp = 0;
+    int centralOffset = 0;
+    int centralTag = 0;
+    int endRecordCdOffset = 0;
+    int locatorRecordOffset = 0;
+};
+
+// One stored entry "a.txt" with every size and offset in 64-bit fields, a 64-bit end record
+// and its locator, as archivers write for large archives; with a data descriptor the local
+// header carries zeros and the descriptor 64-bit sizes.
+QByteArray zip64Archive(const QByteArray &data, bool descriptor, Zip64Layout &at)
+{
+    const quint32 crc =
+        quint32(crc32(0, reinterpret_cast<const Bytef *>(data.constData()), uInt(data.size())));
+    const QByteArray name = "a.txt";
+    QByteArray b;
+    add32(b, 0x04034B50);
+    add16(b, 45);
+    add16(b, descriptor ? 0x08 : 0);
+    add16(b, 0);
+    add16(b, 0);
+    add16(b, 0x0021);
+    add32(b, descriptor ? 0 : crc);
+    add32(b, descriptor ? 0 : 0xFFFFFFFFu);
+    add32(b, descriptor ? 0 : 0xFFFFFFFFu);
+    add16(b, quint16(name.size()));
+    add16(b, 20);
+    b += name;
+    add16(b, 0x0001);
+    add16(b, 16);
+    at.localUncomp = b.size();
+    add64(b, descriptor ? 0 : quint64(data.size()));
+    at.localComp = b.size();
+    add64(b, descriptor ? 0 : quint64(data.size()));
+    b += data;
+    if (descriptor) {
+        add32(b, 0x08074B50);
+        add32(b, crc);
+        add64(b, quint64(data.size()));
+        add64(b, quint64(data.size()));
+    }
+    const int cdOffset = b.size();
+    add32(b, 0x02014B50);
+    add16(b, 45);
+    add16(b, 45);
+    add16(b, descriptor ? 0x08 : 0);
+    add16(b, 0);
+    add16(b, 0);
+    add16(b, 0x0021);
+    add32(b, crc);
+    add32(b, 0xFFFFFFFFu);
+    add32(b, 0xFFFFFFFFu);
+    add16(b, quint16(name.size()));
+    add16(b, 28);
+    add16(b, 0);
+    add16(b, 0);
+    add16(b, 0);
+    add32(b, 0);
+    add32(b, 0xFFFFFFFFu);
+    b += name;
+    at.centralTag = b.size();
+    add16(b, 0x0001);
+    add16(b, 24);
+    at.centralUncomp = b.size();
+    add64(b, quint64(data.size()));
+    at.centralComp = b.size();
+    add64(b, quint64(data.size()));
+    at.centralOffset = b.size();
+    add64(b, 0);
+    const int recordAt = b.size();
+    add32(b, 0x06064B50);
+    add64(b, 44);
+    add16(b, 45);
+    add16(b, 45);
+    add32(b, 0);
+    add32(b, 0);
+    add64(b, 1);
+    add64(b, 1);
+    add64(b, quint64(recordAt - cdOffset));
+    at.endRecordCdOffset = b.size();
+    add64(b, quint64(cdOffset));
+    add32(b, 0x07064B50);
+    add32(b, 0);
+    at.locatorRecordOffset = b.size();
+    add64(b, quint64(recordAt));
+    add32(b, 1);
+    add32(b, 0x06054B50);
+    add32(b, 0);
+    add16(b, 0xFFFF);
+    add16(b, 0xFFFF);
+    add32(b, 0xFFFFFFFFu);
+    add32(b, 0xFFFFFFFFu);
+    add16(b, 0);
+    return b;
+}
+
+} // namespace
+
+void TestUnZip::zip64Records_data()
+{
+    QTest::addColumn<bool>("descriptor");
+    QTest::addColumn<QString>("lie");
+    QTest::addColumn<UnZip::ErrorCode>("opened");
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<UnZip::ErrorCode>("extracted");
+
+    QTest::newRow("64-bit fields") << false << "" << UnZip::Ok << 1 << UnZip::Ok;
+    QTest::newRow("64-bit descriptor") << true << "" << UnZip::Ok << 1 << UnZip::Ok;
+    // Sizes that lie are errors, never allocations of their size.
+    QTest::newRow("central size 2^40")
+        << false << "central uncompressed" << UnZip::Ok << 1 << UnZip::HeaderConsistencyError;
+    QTest::newRow("central size 2^40, descriptor")
+        << true << "central uncompressed" << UnZip::Ok << 1 << UnZip::HeaderConsistencyError;
+    QTest::newRow("both sizes 2^40")
+        << false << "both uncompressed" << UnZip::Ok << 1 << UnZip::Corrupted;
+    QTest::newRow("stored size 2^40")
+        << false << "both compressed" << UnZip::Ok << 1 << UnZip::Corrupted;
+    QTest::newRow("size past 2^62") << false << "central huge" << UnZip::Ok << 0 << UnZip::Ok;
+    QTest::newRow("64-bit field missing") << false << "central tag" << UnZip::Ok << 0 << UnZip::Ok;
+    QTest::newRow("header offset past the end")
+        << false << "central offset" << UnZip::Ok << 1 << UnZip::SeekFailed;
+    QTest::newRow("end record after its locator")
+        << false << "locator" << UnZip::InvalidArchive << 0 << UnZip::Ok;
+    QTest::newRow("directory past the end record")
+        << false << "directory offset" << UnZip::InvalidArchive << 0 << UnZip::Ok;
+}
+
+void TestUnZip::zip64Records()
+{
+    QFETCH(bool, descriptor);
+    QFETCH(QString, lie);
+    QFETCH(UnZip::ErrorCode, opened);
+    QFETCH(int, entries);
+    QFETCH(UnZip::ErrorCode, extracted);
+
+    const QByteArray data = "data behind 64-bit records\n";
+    Zip64Layout at;
+    QByteArray archive = zip64Archive(data, descriptor, at);
+    const quint64 big = quint64(1) << 40;
+    if (lie == "central uncompressed") {
+        put64At(archive, at.centralUncomp, big);
+    } else if (lie == "both uncompressed") {
+        put64At(archive, at.centralUncomp, big);
+        put64At(archive, at.localUncomp, big);
+    } else if (lie == "both compressed") {
+        put64At(archive, at.centralComp, big);
+        put64At(archive, at.localComp, big);
+    } else if (lie == "central huge") {
+        put64At(archive, at.centralUncomp, ~quint64(0));
+    } else if (lie == "central tag") {
+        put16At(archive, at.centralTag, 0x9999);
+    } else if (lie == "central offset") {
+        put64At(archive, at.centralOffset, big);
+    } else if (lie == "locator") {
+        put64At(archive, at.locatorRecordOffset, quint64(archive.size()));
+    } else if (lie == "directory offset") {
+        put64At(archive, at.endRecordCdOffset, big);
+    }
+
+    Quiet quiet;
+    QBuffer buffer(&archive);
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(&buffer), opened);
+    QCOMPARE(unzip.fileList().size(), entries);
+    if (entries == 0)
+        return;
+    const UnZip::ZipEntry e = unzip.entryList().first();
+    if (lie.isEmpty()) {
+        QCOMPARE(e.uncompressedSize64, quint64(data.size()));
+        QCOMPARE(e.compressedSize64, quint64(data.size()));
+        QCOMPARE(e.uncompressedSize, quint32(data.size()));
+    } else if (lie.endsWith("uncompressed")) {
+        // The classic field cannot hold it: it says so, the 64-bit one has the value.
+        QCOMPARE(e.uncompressedSize, 0xFFFFFFFFu);
+        QCOMPARE(e.uncompressedSize64, big);
+    }
+    QByteArray content;
+    QBuffer out(&content);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QCOMPARE(unzip.extractFile("a.txt", &out), extracted);
+    if (extracted == UnZip::Ok)
+        QCOMPARE(content, data);
+    QVERIFY(content.size() <= archive.size());
 }
 
 void TestUnZip::endRecordSearch_data()

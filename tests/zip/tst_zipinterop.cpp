@@ -1,4 +1,5 @@
 #include "rawzip.h"
+#include "ziptools.h"
 
 #include <testtools.h>
 
@@ -41,6 +42,26 @@ with zipfile.ZipFile(sys.argv[2], 'w', method) as z:
     z.comment = b'written by python'
 )";
 
+// Every entry with 64-bit sizes in its local header; "stream" writes to an unseekable file,
+// so the sizes follow the data in 64-bit data descriptors.
+const char *const PYTHON_WRITE64 = R"(
+import io, os, sys, zipfile
+class Unseekable(io.RawIOBase):
+    def __init__(self, f): self.f = f
+    def writable(self): return True
+    def write(self, b): return self.f.write(b)
+out = open(sys.argv[2], 'wb')
+target = Unseekable(out) if sys.argv[3] == 'stream' else out
+with zipfile.ZipFile(target, 'w', zipfile.ZIP_DEFLATED) as z:
+    for base, dirs, files in os.walk(sys.argv[1]):
+        dirs.sort()
+        for f in sorted(files):
+            full = os.path.join(base, f)
+            with open(full, 'rb') as src, z.open(full, 'w', force_zip64=True) as dst:
+                dst.write(src.read())
+out.close()
+)";
+
 const char *const PYTHON_NAMES = R"(
 import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
@@ -74,8 +95,14 @@ private slots:
     void latin1NamesSurvive();
     void weReadToolArchives_data();
     void weReadToolArchives();
+    void moreThan65535Entries_data();
+    void moreThan65535Entries();
+    void offsetsPast4GiB_data();
+    void offsetsPast4GiB();
 
 private:
+    QString manyFolder();
+    QString m_many;
     QTemporaryDir m_tmp;
     QString m_src;
     QMap<QString, QByteArray> m_expected;
@@ -227,6 +254,10 @@ void TestZipInterop::weReadToolArchives_data()
     QTest::newRow("python deflated")
         << "python3" << QStringList{"-c", PYTHON_WRITE, "tree", "@", "deflated"} << "";
     QTest::newRow("bsdtar") << "bsdtar" << QStringList{"-a", "-cf", "@", "tree"} << "";
+    QTest::newRow("python zip64 fields")
+        << "python3" << QStringList{"-c", PYTHON_WRITE64, "tree", "@", "seek"} << "";
+    QTest::newRow("python zip64 descriptors")
+        << "python3" << QStringList{"-c", PYTHON_WRITE64, "tree", "@", "stream"} << "";
 }
 
 void TestZipInterop::weReadToolArchives()
@@ -267,7 +298,7 @@ void TestZipInterop::weReadToolArchives()
         QVERIFY(!QFile::exists(path("wrong-" + tool + "/tree/notes.txt")));
         unzip.setPassword(password);
     }
-    if (tool == "python3") {
+    if (args.contains(PYTHON_WRITE)) {
         QCOMPARE(unzip.archiveComment(), QString("written by python"));
         for (const UnZip::ZipEntry &e : unzip.entryList())
             QCOMPARE(e.comment, "about " + e.filename);
@@ -280,6 +311,106 @@ void TestZipInterop::weReadToolArchives()
     for (const QString &f : expectedFiles)
         expected.insert(f, m_expected.value(f));
     QCOMPARE(treeContents(out), expected);
+}
+
+// A folder of 65537 small files, made once.
+QString TestZipInterop::manyFolder()
+{
+    if (m_many.isEmpty()) {
+        const QString dir = path("manyparent/many");
+        if (!QDir().mkpath(dir))
+            return QString();
+        for (int i = 0; i < 65537; ++i) {
+            QFile f(dir + QString("/f%1.txt").arg(i));
+            if (!f.open(QIODevice::WriteOnly) || f.write(QByteArray::number(i)) <= 0)
+                return QString();
+        }
+        m_many = dir;
+    }
+    return m_many;
+}
+
+void TestZipInterop::moreThan65535Entries_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<bool>("toolWrites");
+    for (const QString &tool : ARCHIVERS)
+        QTest::newRow(qPrintable("ours read by " + tool)) << tool << false;
+    for (const QString &tool : WRITERS)
+        QTest::newRow(qPrintable(tool + " read by us")) << tool << true;
+}
+
+void TestZipInterop::moreThan65535Entries()
+{
+    QFETCH(QString, tool);
+    QFETCH(bool, toolWrites);
+    const QString folder = manyFolder();
+    QVERIFY(!folder.isEmpty());
+    const QString zipPath = path(toolWrites ? tool + "-many.zip" : QString("ours-many.zip"));
+    QByteArray log;
+    if (toolWrites) {
+        QVERIFY2(ziptest::toolWrites(tool, path("manyparent"), "many", zipPath, true, &log),
+                 log.constData());
+    } else if (!QFile::exists(zipPath)) {
+        Zip zip;
+        QCOMPARE(zip.createArchive(zipPath), Zip::Ok);
+        QCOMPARE(zip.addDirectory(folder, Zip::Store), Zip::Ok);
+        QCOMPARE(zip.closeArchive(), Zip::Ok);
+    }
+    if (!toolWrites) {
+        QVERIFY2(toolChecks(tool, zipPath, &log), log.constData());
+        if (tool == "python3")
+            QVERIFY2(log.contains("65537 entries"), log.constData());
+    }
+
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(zipPath), UnZip::Ok);
+    QStringList files = unzip.fileList().filter(QRegularExpression("[^/]$"));
+    QCOMPARE(files.size(), 65537);
+    QVERIFY(files.contains("many/f65536.txt"));
+    QCOMPARE(unzip.verifyArchive(), UnZip::Ok);
+    QBuffer out;
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QCOMPARE(unzip.extractFile("many/f65536.txt", &out), UnZip::Ok);
+    QCOMPARE(out.data(), QByteArray("65536"));
+}
+
+void TestZipInterop::offsetsPast4GiB_data()
+{
+    QTest::addColumn<QString>("tool");
+    // 7z does not look for an archive behind 4 GiB of other data (it refuses python's too);
+    // it reads offsets past 4 GiB in the large-archive tests.
+    for (const QString &tool : ARCHIVERS) {
+        if (tool != "7z")
+            QTest::newRow(qPrintable(tool)) << tool;
+    }
+}
+
+void TestZipInterop::offsetsPast4GiB()
+{
+    // The archive starts just before 4 GiB into a sparse file (no disk space for the gap):
+    // its second entry and its directory lie past 4 GiB and need the 64-bit fields.
+    QFETCH(QString, tool);
+    const QString zipPath = path("past4g.zip");
+    if (!QFile::exists(zipPath)) {
+        QFile file(zipPath);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const qint64 start = (qint64(1) << 32) - 3000;
+        QVERIFY(file.resize(start) && file.seek(start));
+        Zip zip;
+        QCOMPARE(zip.createArchive(&file), Zip::Ok);
+        QCOMPARE(zip.addFile(m_src + "/tree/notes.txt", QString(), Zip::IgnorePaths), Zip::Ok);
+        QCOMPARE(zip.addFile(m_src + "/tree/stored.bin", "b", Zip::IgnorePaths), Zip::Ok);
+        QCOMPARE(zip.closeArchive(), Zip::Ok);
+    }
+    QByteArray log;
+    QVERIFY2(toolChecks(tool, zipPath, &log), log.constData());
+    const QString out = path("past4g-" + tool);
+    QVERIFY(QDir().mkpath(out));
+    UnZip unzip;
+    QCOMPARE(unzip.openArchive(zipPath), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(out), UnZip::Ok);
+    QCOMPARE(readFile(out + "/b/stored.bin"), readFile(m_src + "/tree/stored.bin"));
 }
 
 QTEST_GUILESS_MAIN(TestZipInterop)

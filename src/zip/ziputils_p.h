@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QDateTime>
+
+/// The UTC moment of an archive's wall-clock fields, turned back with the present offset as
+/// zip_fromFileTimestamp made them; invalid when the fields are.
+QDateTime zip_wallClockToUtc(const QDateTime &dt);
