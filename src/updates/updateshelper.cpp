@@ -29,8 +29,10 @@ UpdatesHelper::UpdatesHelper(const UpdatePkgConfig &config, const QString &versi
 {
 }
 
-bool UpdatesHelper::parseUpdateInfo(const QByteArray &data)
+bool UpdatesHelper::parseUpdateInfo(const QByteArray &data, const QByteArray &signature)
 {
+    if (!documentTrusted(data, signature))
+        return false;
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
     if (error.error != QJsonParseError::NoError) {
@@ -61,13 +63,15 @@ bool UpdatesHelper::prepareObject(const QJsonObject &obj)
     const UpdateInfo info(obj, _config);
     if (!info.isValid())
         return false;
+    if (refusesDowngrade(info, true))
+        return false;
     _infos.append(info);
     return true;
 }
 
-bool UpdatesHelper::saveUpdateInfo(const QByteArray &data)
+bool UpdatesHelper::saveUpdateInfo(const QByteArray &data, const QByteArray &signature)
 {
-    if (!parseUpdateInfo(data))
+    if (!parseUpdateInfo(data, signature))
         return false;
     for (const UpdateInfo &info : qAsConst(_infos)) {
         if (!saveUpdateInfo(info))
@@ -144,12 +148,16 @@ bool UpdatesHelper::needUpdate(const UpdatePackageInfo &pkg) const
         return false;
     if (current.versionEquilTo(offered) && !(current.build() < offered.build()))
         return false;
+    if (offered < current && !downgradesAllowed())
+        return false;
     const QFileInfo file(pkg.fileName());
     if (!file.exists())
         return true;
     if (file.size() != pkg.fileSize())
         return true;
-    return calcSha1(pkg.fileName()) != pkg.sha1();
+    if (calcSha1(pkg.fileName()) != pkg.sha1())
+        return true;
+    return !pkg.sha256().isEmpty() && calcSha256(pkg.fileName()) != pkg.sha256();
 }
 
 bool UpdatesHelper::getDownloadedsList(const UpdateInfo &info, QList<UpdatePackageInfo> &list,
@@ -187,6 +195,8 @@ bool UpdatesHelper::updatesAreLoaded(const QString &version)
 {
     UpdateInfo info;
     if (!loadUpdateInfo(version, info))
+        return false;
+    if (refusesDowngrade(info, false))
         return false;
     for (const UpdatePackageInfo &pkg : info.packages()) {
         if (needUpdate(pkg))
