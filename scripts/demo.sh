@@ -107,7 +107,7 @@ else
     rc=1
 fi
 if grep -q 'Update documents must be signed' "${log:-/dev/null}" &&
-    ! grep -q 'update document is refused' "${log:-/dev/null}"; then
+    ! grep -q 'No update stored from' "${log:-/dev/null}"; then
     echo "signature:        update.json.sig checked with $run/keys/update.pub"
 else
     echo "signature:        NOT CHECKED (see the log)"

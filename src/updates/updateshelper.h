@@ -67,7 +67,9 @@ public:
     /// does not tell how old a document is, so a replayed older one is stopped by refusing
     /// downgrades (setDowngradesAllowed). Packages are checked by size, SHA-1 and, when the
     /// document gives one ("sha256"), SHA-256; the digests are trusted as far as the document
-    /// is. Transport security (HttpFileLoader::setTlsVerification) is separate.
+    /// is. What is stored locally (info.json, the plan) is not signed: the store's file
+    /// permissions protect it. Transport security (HttpFileLoader::setTlsVerification) is
+    /// separate: a signature does not keep the document private.
     /// @{
 
     /// The publisher's Ed25519 public key: 32 raw bytes, a PEM "PUBLIC KEY" as openssl writes

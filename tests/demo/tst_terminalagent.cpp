@@ -271,10 +271,12 @@ void TestTerminalAgent::forgedDocumentIsRefused()
     const QString dir = m_dir.path() + QStringLiteral("/forged-work");
     AgentProcess agent;
     startAgent(agent, 0, dir);
+    // The library's text through the agent's Russian catalogue.
     QTRY_VERIFY_WITH_TIMEOUT(
         logText(dir).contains(QStringLiteral(
-            "The update document is refused: its signature does not match the update key")),
+            "Документ обновлений отклонён: его подпись не соответствует ключу обновлений")),
         kWaitMs);
+    QVERIFY(logText(dir).contains(QStringLiteral("No update stored from")));
     agent.terminate();
     QVERIFY(agent.waitForFinished(kWaitMs));
     QCOMPARE(agent.exitCode(), 0);
