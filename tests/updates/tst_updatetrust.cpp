@@ -14,6 +14,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 using namespace ravix;
 namespace trust = ravix::updatetrust;
 
@@ -105,32 +109,63 @@ private:
         return ravixtest::runTool(QStringLiteral(SIGN_TOOL), args, out, m_tmp.path());
     }
 
-    QByteArray m_seed, m_public, m_otherSeed, m_otherPublic;
-
-private slots:
-    void initTestCase()
+    // Keys are made after the first test, which must be the first use of libgcrypt.
+    void ensureKeys()
     {
-        QVERIFY(m_tmp.isValid());
+        if (!m_seed.isEmpty())
+            return;
         QVERIFY(trust::generateKey(&m_seed, &m_public));
         QVERIFY(trust::generateKey(&m_otherSeed, &m_otherPublic));
         QVERIFY(m_seed != m_otherSeed);
     }
+
+    QByteArray m_seed, m_public, m_otherSeed, m_otherPublic;
+
+    // The second test vector of RFC 8032 (one byte, 0x72).
+    const QByteArray m_vectorSeed =
+        QByteArray::fromHex("4ccd089b28ff96da9db6c346ec114e0f5b8a319f35aba624da8cf6ed4fb8a6fb");
+    const QByteArray m_vectorPublic =
+        QByteArray::fromHex("3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c");
+    const QByteArray m_vectorSignature =
+        QByteArray::fromHex("92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da"
+                            "085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302aeeb00d291612bb0c00");
+
+private slots:
+    void initTestCase() { QVERIFY(m_tmp.isValid()); }
     void init()
     {
+        if (qstrcmp(QTest::currentTestFunction(), "firstUseFromThreads") != 0)
+            ensureKeys();
         QDir(store()).removeRecursively();
         QDir(versions()).removeRecursively();
     }
 
-    // The algorithm itself, on the second test vector of RFC 8032 (one byte, 0x72).
+    // Threads that verify at the same moment all set libgcrypt up through the one guard.
+    void firstUseFromThreads()
+    {
+        std::atomic<int> good{0};
+        std::atomic<bool> go{false};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 4; ++i) {
+            threads.emplace_back([&] {
+                while (!go)
+                    std::this_thread::yield();
+                if (trust::verify("\x72", m_vectorSignature, m_vectorPublic))
+                    ++good;
+            });
+        }
+        go = true;
+        for (std::thread &t : threads)
+            t.join();
+        QCOMPARE(good.load(), 4);
+    }
+
+    // The algorithm itself, on the test vector.
     void ed25519Vector()
     {
-        const QByteArray seed = QByteArray::fromHex(
-            "4ccd089b28ff96da9db6c346ec114e0f5b8a319f35aba624da8cf6ed4fb8a6fb");
-        const QByteArray pub = QByteArray::fromHex(
-            "3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c");
-        const QByteArray sig = QByteArray::fromHex(
-            "92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da"
-            "085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302aeeb00d291612bb0c00");
+        const QByteArray &seed = m_vectorSeed;
+        const QByteArray &pub = m_vectorPublic;
+        const QByteArray &sig = m_vectorSignature;
         QCOMPARE(trust::publicKeyOfSeed(seed).toHex(), pub.toHex());
         QCOMPARE(trust::sign("\x72", seed).toHex(), sig.toHex());
         QVERIFY(trust::verify("\x72", sig, pub));
@@ -142,6 +177,7 @@ private slots:
 
     void signedDocuments_data()
     {
+        ensureKeys();
         QTest::addColumn<QByteArray>("key");       // empty: setSigningKey is not called
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QByteArray>("signature"); // "-": the one-argument forms
