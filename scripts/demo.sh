@@ -26,12 +26,13 @@ run=$build/demo-run
 site=$run/site
 work=$run/agent-work
 rm -rf "$run"
-mkdir -p "$site" "$run/nginx/logs" "$run/keys"
+mkdir -p "$site" "$run/nginx/logs"
 
 # A free port on 127.0.0.1, chosen by the kernel.
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 "$build/agent/make-update-site" "$site" "http://127.0.0.1:$port"
 # The publisher's side: a key pair, and update.json.sig beside the document.
+mkdir -p "$run/keys"
 sign=$prefix/bin/ravix-sign-update
 "$sign" keygen "$run/keys/update.key" "$run/keys/update.pub"
 "$sign" sign "$run/keys/update.key" "$site/update.json"

@@ -144,11 +144,11 @@ bool UpdatesHelper::needUpdate(const UpdatePackageInfo &pkg) const
         return false;
     const AppVersion &current = *it;
     const AppVersion offered(pkg.version(), pkg.build());
+    if (offered < current && !downgradesAllowed())
+        return false;
     if (current == offered)
         return false;
     if (current.versionEquilTo(offered) && !(current.build() < offered.build()))
-        return false;
-    if (offered < current && !downgradesAllowed())
         return false;
     const QFileInfo file(pkg.fileName());
     if (!file.exists())

@@ -1,6 +1,7 @@
 #include "updates/updatesignature_p.h"
 
 #include <QFile>
+#include <QIODevice>
 
 #include <gcrypt.h>
 
@@ -215,14 +216,18 @@ bool verify(const QByteArray &message, const QByteArray &signature, const QByteA
 QByteArray fileSha256(const QString &path)
 {
     QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? sha256Of(file) : QByteArray();
+}
+
+QByteArray sha256Of(QIODevice &device)
+{
     gcry_md_hd_t hash = nullptr;
-    if (!initCrypto() || !file.open(QIODevice::ReadOnly) ||
-        gcry_md_open(&hash, GCRY_MD_SHA256, 0) != 0)
+    if (!initCrypto() || gcry_md_open(&hash, GCRY_MD_SHA256, 0) != 0)
         return QByteArray();
     QByteArray out;
     QByteArray chunk(16384, Qt::Uninitialized);
     qint64 n = 0;
-    while ((n = file.read(chunk.data(), chunk.size())) > 0)
+    while ((n = device.read(chunk.data(), chunk.size())) > 0)
         gcry_md_write(hash, chunk.constData(), size_t(n));
     if (n == 0)
         out = QByteArray(reinterpret_cast<const char *>(gcry_md_read(hash, GCRY_MD_SHA256)),

@@ -5,6 +5,10 @@
 #include <QByteArray>
 #include <QString>
 
+QT_BEGIN_NAMESPACE
+class QIODevice;
+QT_END_NAMESPACE
+
 // Ed25519 signatures of update documents and SHA-256 digests of packages, through libgcrypt.
 // Key and signature files are the forms the openssl tool reads and writes, so a publisher may
 // use either it or ravix-sign-update:
@@ -44,8 +48,10 @@ RAVIXCORE_EXPORT QByteArray sign(const QByteArray &message, const QByteArray &se
 RAVIXCORE_EXPORT bool verify(const QByteArray &message, const QByteArray &signature,
                              const QByteArray &publicKey);
 
-// Raw SHA-256 of a file; empty when it cannot be read.
+// Raw SHA-256 of a file, or of what is left to read from an open device; empty when it cannot
+// be read.
 RAVIXCORE_EXPORT QByteArray fileSha256(const QString &path);
+RAVIXCORE_EXPORT QByteArray sha256Of(QIODevice &device);
 
 } // namespace updatetrust
 } // namespace ravix
