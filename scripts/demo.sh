@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the library, installs it into a prefix inside the build directory, builds the
 # terminal agent against that installed tree as a separate project, and runs it for a while
-# against a demo update site served by a private nginx on 127.0.0.1. Prints what it left.
+# against a demo update site served by a private nginx on 127.0.0.1. The site's update
+# document is signed with a key pair made for the run, and the agent checks the signature.
+# Prints what it left.
 # BUILD_DIR (default build-demo) and DEMO_SECONDS (default 20) adjust a run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,6 +31,12 @@ mkdir -p "$site" "$run/nginx/logs"
 # A free port on 127.0.0.1, chosen by the kernel.
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 "$build/agent/make-update-site" "$site" "http://127.0.0.1:$port"
+# The publisher's side: a key pair, and update.json.sig beside the document.
+mkdir -p "$run/keys"
+sign=$prefix/bin/ravix-sign-update
+"$sign" keygen "$run/keys/update.key" "$run/keys/update.pub"
+"$sign" sign "$run/keys/update.key" "$site/update.json"
+"$sign" verify "$run/keys/update.pub" "$site/update.json"
 
 user=""
 # As root, nginx would hand its worker to an account that may not read the build directory.
@@ -75,7 +83,7 @@ echo "== update site on http://127.0.0.1:$port/ (nginx pid $nginx_pid)"
 
 echo "== running the terminal agent for $seconds s"
 "$build/agent/terminal-agent" --work-dir "$work" --update-url "http://127.0.0.1:$port/update.json" \
-    --duration "$seconds" 2>/dev/null &
+    --update-key "$run/keys/update.pub" --duration "$seconds" 2>/dev/null &
 agent_pid=$!
 rc=0
 wait "$agent_pid" || rc=$?
@@ -97,6 +105,13 @@ if [ -n "$package" ] && [ "$(sha1sum "$package" | cut -d' ' -f1)" = "$expected" 
     echo "package:          $package (sha1 $expected, verified)"
 else
     echo "package:          NOT VERIFIED (${package:-missing})"
+    rc=1
+fi
+if grep -q 'Update documents must be signed' "${log:-/dev/null}" &&
+    ! grep -q 'No update stored from' "${log:-/dev/null}"; then
+    echo "signature:        update.json.sig checked with $run/keys/update.pub"
+else
+    echo "signature:        NOT CHECKED (see the log)"
     rc=1
 fi
 if [ -f "$work/updates/plan" ]; then

@@ -253,6 +253,34 @@
 <context>
     <name>ravix::UpdatesHelper</name>
     <message>
+        <source>The update document is refused: %1</source>
+        <translation>Документ обновлений отклонён: %1</translation>
+    </message>
+    <message>
+        <source>no usable update key is set</source>
+        <translation>не задан пригодный ключ обновлений</translation>
+    </message>
+    <message>
+        <source>it has no signature</source>
+        <translation>у него нет подписи</translation>
+    </message>
+    <message>
+        <source>its signature is not one line of base64 holding 64 bytes</source>
+        <translation>его подпись не является одной строкой base64 из 64 байт</translation>
+    </message>
+    <message>
+        <source>the cryptographic library cannot be set up</source>
+        <translation>не удаётся подготовить криптографическую библиотеку</translation>
+    </message>
+    <message>
+        <source>its signature does not match the update key</source>
+        <translation>его подпись не соответствует ключу обновлений</translation>
+    </message>
+    <message>
+        <source>Update %1 is refused: it is older than the installed version %2</source>
+        <translation>Обновление %1 отклонено: его версия ниже установленной %2</translation>
+    </message>
+    <message>
         <source>Invalid data format</source>
         <translation>Неверный формат данных</translation>
     </message>

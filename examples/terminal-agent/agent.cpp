@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 
 namespace {
 
@@ -68,6 +69,16 @@ bool Agent::start()
     recordEvent(QStringLiteral("start"),
                 QStringLiteral("agent %1 started, work dir %2")
                     .arg(QCoreApplication::applicationVersion(), configuredWorkDir()));
+    if (!_options.updateKeyFile.isEmpty()) {
+        QFile key(_options.updateKeyFile);
+        if (!key.open(QIODevice::ReadOnly) || !_updates.setSigningKey(key.readAll())) {
+            qCritical().noquote() << "The update key" << _options.updateKeyFile
+                                  << "cannot be read as an Ed25519 public key";
+            return false;
+        }
+        qInfo().noquote() << "Update documents must be signed with the key of"
+                          << _options.updateKeyFile;
+    }
     startServices();
     if (_options.updateUrl.isEmpty())
         qInfo() << "No update URL given; updates are not fetched";

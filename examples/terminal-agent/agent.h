@@ -21,6 +21,8 @@ public:
     {
         QString workDir;
         QString updateUrl;
+        // The update publisher's public key file; empty: update documents are not signed.
+        QString updateKeyFile;
         int durationSeconds = 0;
         int statusIntervalMs = 5000;
         int updateIntervalMs = 15000;

@@ -1,11 +1,12 @@
 // terminal-agent: a service host built on ravixcore.
 //
-//   terminal-agent [--work-dir DIR] [--update-url URL] [--duration SECONDS]
+//   terminal-agent [--work-dir DIR] [--update-url URL] [--update-key FILE] [--duration SECONDS]
 //
 // The start-up file DIR/terminal-agent.ini is written on the first run; the agent then logs
 // into daily files, supervises the services of its manifest, keeps an event journal in
 // SQLite, fetches updates from URL and reports its state, until the run time is over
-// (0: until SIGTERM or SIGINT).
+// (0: until SIGTERM or SIGINT). With --update-key, update documents are taken only with a
+// signature "URL.sig" made by the secret key of that public key (ravix-sign-update).
 #include "agent.h"
 
 #include <ravixcore/appframe/basedaemonroot.h>
@@ -99,6 +100,7 @@ struct Arguments
 {
     QString workDir;
     QString updateUrl;
+    QString updateKeyFile;
     int duration = 0;
     QString error;
 };
@@ -118,6 +120,8 @@ Arguments parseArguments(int argc, char **argv)
             args.workDir = QDir(value).absolutePath();
         } else if (name == QLatin1String("--update-url")) {
             args.updateUrl = value;
+        } else if (name == QLatin1String("--update-key")) {
+            args.updateKeyFile = QDir(value).absolutePath();
         } else if (name == QLatin1String("--duration")) {
             bool ok = false;
             args.duration = value.toInt(&ok);
@@ -149,7 +153,8 @@ int main(int argc, char **argv)
     const Arguments args = parseArguments(argc, argv);
     if (!args.error.isEmpty()) {
         QTextStream(stderr) << APP_NAME << ": " << args.error << "\nusage: " << APP_NAME
-                            << " [--work-dir DIR] [--update-url URL] [--duration SECONDS]\n";
+                            << " [--work-dir DIR] [--update-url URL] [--update-key FILE]"
+                               " [--duration SECONDS]\n";
         return 2;
     }
     const QString iniPath = args.workDir + QStringLiteral("/terminal-agent.ini");
@@ -176,6 +181,7 @@ int main(int argc, char **argv)
         Agent::Options options;
         options.workDir = cfg.workDir();
         options.updateUrl = args.updateUrl;
+        options.updateKeyFile = args.updateKeyFile;
         options.durationSeconds = args.duration;
         Agent agent(options);
         watchStopSignals(&agent);

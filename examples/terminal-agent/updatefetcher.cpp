@@ -10,6 +10,19 @@
 
 namespace {
 
+QByteArray readFile(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Documents are fetched anew every time: a finished copy would be taken as complete.
+void removeDownload(const QString &fileName)
+{
+    QFile::remove(fileName);
+    QFile::remove(fileName + QStringLiteral(".part"));
+}
+
 constexpr qint32 kBlockSize = 64 * 1024;
 constexpr unsigned long kThreadWaitMs = 30000;
 
@@ -23,6 +36,12 @@ UpdateFetcher::UpdateFetcher(const QString &documentUrl, const QString &storePat
 {
     _timer.setInterval(intervalMs);
     connect(&_timer, &QTimer::timeout, this, &UpdateFetcher::check);
+}
+
+bool UpdateFetcher::setSigningKey(const QByteArray &publicKey)
+{
+    _signed = true;
+    return _helper.setSigningKey(publicKey);
 }
 
 UpdateFetcher::~UpdateFetcher()
@@ -72,10 +91,9 @@ void UpdateFetcher::check()
 {
     if (_busy || _documentUrl.isEmpty())
         return;
-    // The document is fetched anew every time: a finished copy would be taken as complete.
     const QString target = _storePath + QStringLiteral("/incoming/update.json");
-    QFile::remove(target);
-    QFile::remove(target + QStringLiteral(".part"));
+    removeDownload(target);
+    removeDownload(target + QStringLiteral(".sig"));
     _busy = true;
     if (!fetch(_documentUrl, target, SLOT(documentLoaded(QString)))) {
         qWarning().noquote() << "Cannot start fetching the update document" << _documentUrl;
@@ -90,10 +108,29 @@ void UpdateFetcher::documentLoaded(QString fileName)
         _busy = false;
         return;
     }
-    QFile file(fileName);
-    const QByteArray data = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    if (!_helper.saveUpdateInfo(data)) {
-        qWarning().noquote() << "The update document holds no update to store";
+    _documentFile = fileName;
+    if (!_signed) {
+        storeDocument(QByteArray());
+        return;
+    }
+    // The signature lies beside the document on the server.
+    if (!fetch(_documentUrl + QStringLiteral(".sig"), fileName + QStringLiteral(".sig"),
+               SLOT(signatureLoaded(QString)))) {
+        qWarning().noquote() << "Cannot start fetching the signature of" << _documentUrl;
+        _busy = false;
+    }
+}
+
+void UpdateFetcher::signatureLoaded(QString fileName)
+{
+    // A missing signature is passed on as none: the helper refuses the document and says why.
+    storeDocument(fileName.isEmpty() ? QByteArray() : readFile(fileName));
+}
+
+void UpdateFetcher::storeDocument(const QByteArray &signature)
+{
+    if (!_helper.saveUpdateInfo(readFile(_documentFile), signature)) {
+        qWarning().noquote() << "No update stored from" << _documentUrl;
         _busy = false;
         return;
     }
@@ -140,7 +177,8 @@ void UpdateFetcher::packageLoaded(QString fileName)
     const ravix::UpdatePackageInfo pkg = it.value();
     _pending.erase(_pending.find(fileName));
     const QByteArray digest = _helper.calcSha1(fileName);
-    const bool intact = digest == pkg.sha1() && QFileInfo(fileName).size() == pkg.fileSize();
+    const bool intact = digest == pkg.sha1() && QFileInfo(fileName).size() == pkg.fileSize() &&
+                        (pkg.sha256().isEmpty() || _helper.calcSha256(fileName) == pkg.sha256());
     const QString text = QStringLiteral("package %1 %2: %3 bytes, sha1 %4")
                              .arg(QFileInfo(fileName).fileName(),
                                   intact ? QStringLiteral("verified") : QStringLiteral("damaged"))

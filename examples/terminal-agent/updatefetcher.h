@@ -19,6 +19,10 @@ public:
                   const QString &appName, int intervalMs, QObject *parent = nullptr);
     ~UpdateFetcher() override;
 
+    // Turns on signed documents: each document must come with "<document URL>.sig", made with
+    // the secret key of this public key. False when the key is not one.
+    bool setSigningKey(const QByteArray &publicKey);
+
     void start();
     // Stops the timer and ends the downloads still running, waiting for their threads.
     void stop();
@@ -32,14 +36,18 @@ signals:
 private slots:
     void check();
     void documentLoaded(QString fileName);
+    void signatureLoaded(QString fileName);
     void packageLoaded(QString fileName);
 
 private:
+    void storeDocument(const QByteArray &signature);
     void finishUpdate();
     QPointer<QThread> fetch(const QString &url, const QString &fileName, const char *slot);
 
     QString _documentUrl;
     QString _storePath;
+    QString _documentFile;
+    bool _signed = false;
     ravix::UpdatesHelper _helper;
     QTimer _timer;
     bool _busy = false;

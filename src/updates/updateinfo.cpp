@@ -7,6 +7,8 @@ namespace ravix {
 
 namespace {
 
+constexpr int kSha256Size = 32;
+
 bool hasSeparator(const QString &name)
 {
     return name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'));
@@ -70,6 +72,7 @@ void UpdatePackageInfo::prepareInfo(const QJsonObject &obj, const QString &updat
     const QJsonValue size = obj.value(QLatin1String("fileSize"));
     _fileSize = size.isDouble() ? size.toInt(0) : 0;
     _name = obj.value(QLatin1String("name")).toString();
+    _sha256 = QByteArray::fromHex(obj.value(QLatin1String("sha256")).toString().toLatin1());
 }
 
 AppVersion UpdatePackageInfo::appVersion() const
@@ -86,7 +89,8 @@ QString UpdatePackageInfo::fileName() const
 bool UpdatePackageInfo::isValid() const
 {
     return appVersion().isValid() && !_fileUrl.isEmpty() && !_sha1.isEmpty() && _fileSize > 0 &&
-           isSafeVersion(_updateVersion) && isSafeFileName(fileNameOfUrl(_fileUrl));
+           isSafeVersion(_updateVersion) && isSafeFileName(fileNameOfUrl(_fileUrl)) &&
+           (_sha256.isEmpty() || _sha256.size() == kSha256Size);
 }
 
 QJsonObject UpdatePackageInfo::toObject() const
@@ -103,6 +107,8 @@ QVariantMap UpdatePackageInfo::toMap() const
                _sha1.isNull() ? QString() : QString::fromLatin1(_sha1.toHex()));
     map.insert(QStringLiteral("fileSize"), _fileSize);
     map.insert(QStringLiteral("name"), _name);
+    if (!_sha256.isEmpty())
+        map.insert(QStringLiteral("sha256"), QString::fromLatin1(_sha256.toHex()));
     return map;
 }
 
@@ -110,7 +116,8 @@ bool UpdatePackageInfo::operator==(const UpdatePackageInfo &other) const
 {
     return _version == other._version && _updateVersion == other._updateVersion &&
            _build == other._build && _fileUrl == other._fileUrl && _sha1 == other._sha1 &&
-           _fileSize == other._fileSize && _name == other._name && _config == other._config;
+           _fileSize == other._fileSize && _name == other._name && _config == other._config &&
+           _sha256 == other._sha256;
 }
 
 UpdateInfo::UpdateInfo(const UpdatePkgConfig &config) : _config(config) {}

@@ -49,6 +49,9 @@ public:
     QString fileUrl() const { return _fileUrl; }
     /// The raw 20-byte SHA-1 digest (read from hexadecimal text).
     QByteArray sha1() const { return _sha1; }
+    /// The raw 32-byte SHA-256 digest from the optional key "sha256" (hexadecimal text, like
+    /// "sha1"); empty when the document gives none. Checked beside the SHA-1 when present.
+    QByteArray sha256() const { return _sha256; }
     /// Bytes; 0 when the document gave none.
     int fileSize() const { return _fileSize; }
     QString name() const { return _name; }
@@ -59,11 +62,13 @@ public:
     /// The local path: "<store>/<update version>/<file name of the URL>".
     QString fileName() const;
     /// A valid version and build, a URL, a digest and a positive size; the local path must
-    /// also stay inside the store (a plain file name and a version without separators).
+    /// also stay inside the store (a plain file name and a version without separators). A
+    /// SHA-256 digest, when given, must have 32 bytes.
     bool isValid() const;
 
-    /// The stored form: build, fileUrl, sha1 (lower-case hex), fileSize and name; the
-    /// package's own version is not written (it is the update's when read back).
+    /// The stored form: build, fileUrl, sha1 (lower-case hex), fileSize and name, and sha256
+    /// (lower-case hex) when the package has one; the package's own version is not written
+    /// (it is the update's when read back).
     QJsonObject toObject() const;
     QVariantMap toMap() const;
 
@@ -79,6 +84,7 @@ private:
     qint32 _fileSize = 0;
     QString _name;
     UpdatePkgConfig _config;
+    QByteArray _sha256;
 };
 
 /// One update: a version, its description and the packages to download.

@@ -4,6 +4,7 @@
 #include "appframe/dircreator.h"
 #include "appframe/trustedfile_p.h"
 #include "logger/logwrappers.h"
+#include "updates/updatesignature_p.h"
 #include "version/appversionmanager.h"
 
 #include <QCryptographicHash>
@@ -100,8 +101,10 @@ UpdatesHelper::UpdatesHelper(const UpdatePkgConfig &config, const QString &versi
 {
 }
 
-bool UpdatesHelper::parseUpdateInfo(const QByteArray &data)
+bool UpdatesHelper::parseUpdateInfo(const QByteArray &data, const QByteArray &signature)
 {
+    if (!documentTrusted(data, signature))
+        return false;
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
     if (error.error != QJsonParseError::NoError) {
@@ -133,13 +136,15 @@ bool UpdatesHelper::prepareObject(const QJsonObject &obj)
     const UpdateInfo info(obj, _config);
     if (!info.isValid())
         return false;
+    if (refusesDowngrade(info, true))
+        return false;
     _infos.append(info);
     return true;
 }
 
-bool UpdatesHelper::saveUpdateInfo(const QByteArray &data)
+bool UpdatesHelper::saveUpdateInfo(const QByteArray &data, const QByteArray &signature)
 {
-    if (!parseUpdateInfo(data))
+    if (!parseUpdateInfo(data, signature))
         return false;
     for (const UpdateInfo &info : qAsConst(_infos)) {
         if (!saveUpdateInfo(info))
@@ -210,6 +215,8 @@ bool UpdatesHelper::needUpdate(const UpdatePackageInfo &pkg) const
         return false;
     const AppVersion &current = *it;
     const AppVersion offered(pkg.version(), pkg.build());
+    if (offered < current && !downgradesAllowed())
+        return false;
     if (current == offered)
         return false;
     if (current.versionEquilTo(offered) && !(current.build() < offered.build()))
@@ -224,7 +231,10 @@ bool UpdatesHelper::needUpdate(const UpdatePackageInfo &pkg) const
     }
     if (file.size() != pkg.fileSize())
         return true;
-    return sha1Of(file) != pkg.sha1();
+    if (sha1Of(file) != pkg.sha1())
+        return true;
+    return !pkg.sha256().isEmpty() &&
+           (!file.seek(0) || updatetrust::sha256Of(file) != pkg.sha256());
 }
 
 bool UpdatesHelper::getDownloadedsList(const UpdateInfo &info, QList<UpdatePackageInfo> &list,
@@ -262,6 +272,8 @@ bool UpdatesHelper::updatesAreLoaded(const QString &version)
 {
     UpdateInfo info;
     if (!loadUpdateInfo(version, info))
+        return false;
+    if (refusesDowngrade(info, false))
         return false;
     for (const UpdatePackageInfo &pkg : info.packages()) {
         if (needUpdate(pkg))

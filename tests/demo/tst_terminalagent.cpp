@@ -1,7 +1,8 @@
 // Runs the terminal agent as a process against an update site served by a private nginx and
 // checks what it leaves in its work directory: the log, the version file, the event database,
 // the downloaded package and the update plan. The first run is stopped by SIGTERM once the
-// update is prepared; the second reuses the work directory and ends after its run time.
+// update is prepared; the second reuses the work directory and ends after its run time. The
+// site's document is signed, and a third run shows a forged one refused.
 #include "nginxserver.h"
 #include "testtools.h"
 
@@ -54,13 +55,15 @@ private slots:
     void initTestCase();
     void firstRunUntilSigterm();
     void secondRunEndsAfterItsDuration();
+    void forgedDocumentIsRefused();
     void cleanupTestCase();
 
 private:
     QString workDir() const { return m_dir.path() + QStringLiteral("/work"); }
     QString siteDir() const { return m_dir.path() + QStringLiteral("/site"); }
-    QString logText() const;
-    void startAgent(AgentProcess &agent, int duration);
+    QString keyPath() const { return m_dir.path() + QStringLiteral("/update.pub"); }
+    QString logText(const QString &dir = QString()) const;
+    void startAgent(AgentProcess &agent, int duration, const QString &dir = QString());
     QStringList eventKinds();
 
     QTemporaryDir m_dir;
@@ -80,6 +83,17 @@ void TestTerminalAgent::initTestCase()
                                 {siteDir(), m_nginx.url(QStringLiteral("/"))}, &out),
              0);
     QVERIFY2(QFile::exists(siteDir() + QStringLiteral("/update.json")), out.constData());
+    // The publisher's key pair, and the document's signature beside it.
+    QCOMPARE(ravixtest::runTool(QStringLiteral(SIGN_EXE),
+                                {QStringLiteral("keygen"), m_dir.path() + QStringLiteral("/update.key"),
+                                 keyPath()},
+                                &out),
+             0);
+    QCOMPARE(ravixtest::runTool(QStringLiteral(SIGN_EXE),
+                                {QStringLiteral("sign"), m_dir.path() + QStringLiteral("/update.key"),
+                                 siteDir() + QStringLiteral("/update.json")},
+                                &out),
+             0);
 }
 
 void TestTerminalAgent::cleanupTestCase()
@@ -88,21 +102,22 @@ void TestTerminalAgent::cleanupTestCase()
     QSqlDatabase::removeDatabase(QStringLiteral("tst_events"));
 }
 
-QString TestTerminalAgent::logText() const
+QString TestTerminalAgent::logText(const QString &dir) const
 {
-    const QDir logs(workDir() + QStringLiteral("/logs"));
+    const QDir logs((dir.isEmpty() ? workDir() : dir) + QStringLiteral("/logs"));
     const QStringList files =
         logs.entryList({QStringLiteral("*_terminal-agent.log")}, QDir::Files, QDir::Name);
     return files.isEmpty() ? QString() : QString::fromUtf8(readAll(logs.filePath(files.last())));
 }
 
-void TestTerminalAgent::startAgent(AgentProcess &agent, int duration)
+void TestTerminalAgent::startAgent(AgentProcess &agent, int duration, const QString &dir)
 {
     agent.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     agent.setStandardOutputFile(QProcess::nullDevice());
     agent.start(QStringLiteral(AGENT_EXE),
-                {QStringLiteral("--work-dir"), workDir(), QStringLiteral("--update-url"),
-                 m_nginx.url(QStringLiteral("/update.json")), QStringLiteral("--duration"),
+                {QStringLiteral("--work-dir"), dir.isEmpty() ? workDir() : dir,
+                 QStringLiteral("--update-url"), m_nginx.url(QStringLiteral("/update.json")),
+                 QStringLiteral("--update-key"), keyPath(), QStringLiteral("--duration"),
                  QString::number(duration)});
     QVERIFY2(agent.waitForStarted(30000), qPrintable(agent.errorString()));
 }
@@ -167,6 +182,7 @@ void TestTerminalAgent::firstRunUntilSigterm()
     QVERIFY2(started >= 0 && started < stopping && stopping < stopped && stopped < released,
              qPrintable(log));
     QVERIFY(log.contains(QStringLiteral("First run: start-up file written")));
+    QVERIFY(log.contains(QStringLiteral("Update documents must be signed with the key of")));
     QVERIFY(log.contains(QStringLiteral("Event database upgraded from schema version 1 to 2")));
     QVERIFY(log.contains(QStringLiteral("Status: disk ")));
     // The receipt total spelt out through the Russian catalogue.
@@ -237,6 +253,35 @@ void TestTerminalAgent::secondRunEndsAfterItsDuration()
 
     const qint64 pid = lastHeartbeatPid(workDir() + QStringLiteral("/services/heartbeat.log"));
     QVERIFY2(!QFile::exists(QStringLiteral("/proc/%1").arg(pid)), qPrintable(QString::number(pid)));
+}
+
+// A document changed on its way (here: on the site, after signing) is refused as a whole:
+// nothing of it is stored, downloaded or planned.
+void TestTerminalAgent::forgedDocumentIsRefused()
+{
+    const QString document = siteDir() + QStringLiteral("/update.json");
+    QByteArray forged = readAll(document);
+    QVERIFY(forged.contains("New tariff table"));
+    forged.replace("New tariff table", "New tariff table, and more");
+    QFile file(document);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(forged), qint64(forged.size()));
+    file.close();
+
+    const QString dir = m_dir.path() + QStringLiteral("/forged-work");
+    AgentProcess agent;
+    startAgent(agent, 0, dir);
+    // The library's text through the agent's Russian catalogue.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        logText(dir).contains(QStringLiteral(
+            "Документ обновлений отклонён: его подпись не соответствует ключу обновлений")),
+        kWaitMs);
+    QVERIFY(logText(dir).contains(QStringLiteral("No update stored from")));
+    agent.terminate();
+    QVERIFY(agent.waitForFinished(kWaitMs));
+    QCOMPARE(agent.exitCode(), 0);
+    QVERIFY(!QFileInfo::exists(dir + QStringLiteral("/updates/2.1.0")));
+    QVERIFY(!QFileInfo::exists(dir + QStringLiteral("/updates/plan")));
 }
 
 QTEST_GUILESS_MAIN(TestTerminalAgent)

@@ -1,5 +1,6 @@
 // Makes the demo update site of the terminal agent: a package archive written with Zip and the
-// update document that offers it, with its size and SHA-1 digest.
+// update document that offers it, with its size and SHA-1 and SHA-256 digests. The document is
+// signed afterwards with ravix-sign-update ("update.json.sig" beside it).
 // Usage: make-update-site <site dir> <base URL> [version]
 // The site gets update.json, packages/terminal-agent-<version>.zip and package.sha1 (the
 // digest in hexadecimal, for scripts that check the download).
@@ -90,12 +91,16 @@ int main(int argc, char **argv)
     QCryptographicHash sha1(QCryptographicHash::Sha1);
     sha1.addData(&package);
     const QByteArray digest = sha1.result().toHex();
+    package.seek(0);
+    QCryptographicHash sha256(QCryptographicHash::Sha256);
+    sha256.addData(&package);
 
     const QJsonObject pkg{
         {QStringLiteral("version"), version},
         {QStringLiteral("build"), build},
         {QStringLiteral("fileUrl"), base + QStringLiteral("/packages/") + packageName},
         {QStringLiteral("sha1"), QString::fromLatin1(digest)},
+        {QStringLiteral("sha256"), QString::fromLatin1(sha256.result().toHex())},
         {QStringLiteral("fileSize"), package.size()},
         {QStringLiteral("name"), QStringLiteral("terminal-agent")}};
     const QJsonObject update{{QStringLiteral("version"), version},
