@@ -692,6 +692,9 @@ public:
 
 std::wstring moduleFilePath(const void *address)
 {
+    // A null name would give the program's own module.
+    if (!address)
+        return std::wstring();
     HMODULE module = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                 GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
