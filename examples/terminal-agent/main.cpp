@@ -49,8 +49,6 @@ protected:
     bool initApp() override
     {
         m_app = std::make_unique<QCoreApplication>(m_argc, m_argv);
-        QCoreApplication::setOrganizationName(QStringLiteral("RavixDemo"));
-        QCoreApplication::setApplicationName(QString::fromLatin1(APP_NAME));
         QCoreApplication::setApplicationVersion(QStringLiteral(AGENT_VERSION));
         ravix::AppVersionManager::addVersion(
             QCoreApplication::applicationName(),
@@ -136,20 +134,26 @@ Arguments parseArguments(int argc, char **argv)
     return args;
 }
 
-// First run: the start-up file with the work directory and the terminal's locale.
+// First run: the start-up file with the work directory and the terminal's locale. A plain
+// FileConfigHelper writes it: an InitConfig would create the standard folders at once, in
+// the default work directory, before workDir is in the file.
 void writeStartupFile(const QString &iniPath, const QString &workDir)
 {
-    ravix::InitConfig cfg(iniPath, true);
-    cfg.setValue(ravix::InitConfig::INIT_SECTION, ravix::InitConfig::WORK_DIR, workDir);
-    cfg.setValue(ravix::InitConfig::LOGS_SECTION, ravix::InitConfig::KEEP_LOGS, 14);
-    cfg.setValue(ravix::InitConfig::LOGS_SECTION, ravix::InitConfig::ROTATE_LOGS, 1);
-    cfg.setlocale(QLocale(QStringLiteral("ru_RU")));
+    using ravix::InitConfig;
+    ravix::FileConfigHelper file(iniPath, true);
+    file.setValue(InitConfig::INIT_SECTION, InitConfig::WORK_DIR, workDir);
+    file.setValue(InitConfig::INIT_SECTION, InitConfig::LOCALE, QStringLiteral("ru_RU"));
+    file.setValue(InitConfig::LOGS_SECTION, InitConfig::KEEP_LOGS, 14);
+    file.setValue(InitConfig::LOGS_SECTION, InitConfig::ROTATE_LOGS, 1);
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    // Names before the first InitConfig: they name the default work directory.
+    QCoreApplication::setOrganizationName(QStringLiteral("RavixDemo"));
+    QCoreApplication::setApplicationName(QString::fromLatin1(APP_NAME));
     const Arguments args = parseArguments(argc, argv);
     if (!args.error.isEmpty()) {
         QTextStream(stderr) << APP_NAME << ": " << args.error << "\nusage: " << APP_NAME

@@ -5,6 +5,9 @@
 #include "version/appversionmanager.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTextCodec>
@@ -13,6 +16,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 
 #ifndef Q_OS_WIN
@@ -96,6 +100,53 @@ void useUtf8Codec()
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
 }
 
+// Why the folder \a path is not there to write log files into; empty when it is.
+QString logsFolderProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return info.isWritable() ? QString() : BaseDaemonRoot::tr("no permission to write in it");
+    // The nearest part of the path that exists is what stood in the way.
+    QString existing = QFileInfo(path).absoluteFilePath();
+    while (!QFileInfo::exists(existing) && !QDir(existing).isRoot())
+        existing = QFileInfo(existing).absolutePath();
+    const QFileInfo blocker(existing);
+    if (!blocker.isDir())
+        return BaseDaemonRoot::tr("%1 is not a folder").arg(QDir::toNativeSeparators(existing));
+    if (!blocker.isWritable())
+        return BaseDaemonRoot::tr("no permission to create folders in %1")
+            .arg(QDir::toNativeSeparators(existing));
+    return BaseDaemonRoot::tr("the folder could not be created");
+}
+
+// A daemon that cannot log must say so somewhere: one line on the standard error stream.
+void reportNoLogFile(const QString &what, const QString &path, const QString &reason)
+{
+    const QString line = BaseDaemonRoot::tr("%1: no log file: %2 \"%3\": %4\n")
+                             .arg(QCoreApplication::applicationName(), what,
+                                  QDir::toNativeSeparators(path), reason);
+    std::fputs(line.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+// Says why init() leaves the process without a log file, unless it was silenced on purpose.
+void checkLogPlace(const InitConfig &cfg, const QString &configPath)
+{
+    if (!cfg.isValid()) {
+        QFile file(configPath);
+        const QString reason = file.open(QIODevice::ReadOnly)
+                                   ? BaseDaemonRoot::tr("not a start-up file")
+                                   : file.errorString();
+        reportNoLogFile(BaseDaemonRoot::tr("the start-up file"), configPath, reason);
+        return;
+    }
+    if (cfg.keepLogs() <= 0 || cfg.loggerPath().isEmpty())
+        return;
+    const QString problem = logsFolderProblem(cfg.loggerPath());
+    if (!problem.isEmpty())
+        reportNoLogFile(BaseDaemonRoot::tr("the logs folder"), cfg.loggerPath(), problem);
+}
+
 } // namespace
 
 BaseDaemonRoot::BaseDaemonRoot(int &argc, char **argv, const QString &configPath, bool keepSignals)
@@ -148,6 +199,7 @@ bool BaseDaemonRoot::init()
                                                QCoreApplication::applicationName());
     LoggerManager::initLog(cfg.loggerPath(), unsigned(cfg.keepLogs()), cfg.rotateLogs(),
                            QtDebugMsg);
+    checkLogPlace(cfg, m_configPath);
     useUtf8Codec();
     setUpLocale();
     // Whatever the locale set-up did, text stays UTF-8.

@@ -41,7 +41,7 @@ public:
     /// The first root object of the process, null before it is made and after it is gone.
     static BaseDaemonRoot *_instance;
 
-public slots:
+public Q_SLOTS:
     void setUpLocale(const QLocale &locale);
     /// Applies the locale named in the start-up file.
     void setUpLocale();

@@ -3,22 +3,30 @@
 #include "appframe/atomicwrite_p.h"
 
 #include "appframe/dircreator.h"
+#include "sys/oslayer_p.h"
 #include "version/appversionmanager.h"
+
+#include <ravixcore/ravixcore_version.h>
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 #ifndef RAVIXCORE_CATALOGUE_DIR
 #define RAVIXCORE_CATALOGUE_DIR ""
+#endif
+// The catalogues' folder relative to the folder the library is installed in.
+#ifndef RAVIXCORE_CATALOGUE_RELATIVE_DIR
+#define RAVIXCORE_CATALOGUE_RELATIVE_DIR ""
 #endif
 
 namespace ravix {
 
 namespace {
 const char *const LIBRARY_NAME = "ravixcore";
-const char *const LIBRARY_VERSION = "1.3.1";
+const char *const LIBRARY_VERSION = RAVIXCORE_VERSION_STRING;
 } // namespace
 
 // _version must be constructed before the instance below, whose constructor fills it.
@@ -54,6 +62,17 @@ AppVersion RavixCoreInit::version()
 
 QString RavixCoreInit::cataloguesDir()
 {
+    // An installed tree may have been moved or packaged under another prefix: the catalogues
+    // lie where they were installed relative to the library itself.
+    const QString library =
+        QString::fromStdWString(oslayer::moduleFilePath(static_cast<const void *>(&_version)));
+    const QString relative = QString::fromUtf8(RAVIXCORE_CATALOGUE_RELATIVE_DIR);
+    if (!library.isEmpty() && !relative.isEmpty()) {
+        const QString dir =
+            QDir::cleanPath(QFileInfo(library).absolutePath() + QLatin1Char('/') + relative);
+        if (QFileInfo(dir).isDir())
+            return dir;
+    }
     return QString::fromUtf8(RAVIXCORE_CATALOGUE_DIR);
 }
 

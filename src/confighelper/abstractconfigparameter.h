@@ -12,6 +12,18 @@ namespace ravix {
 
 /// Polymorphic base of every configuration parameter: a name, a type tag and the shared part of
 /// the variant-map form. Parameters travel as QSharedPointer<AbstractConfigParameter>.
+///
+/// The map form is what hosts store, so it is fixed. Every parameter's map has "type" (the
+/// Type number as an integer) and, by type:
+/// - Int, LongLong: "val" as decimal text; "range" a map {"f": from, "t": to} of decimal texts,
+///   absent for the type's full range; "enum" a list of decimal texts when values are listed.
+///   Text keeps 64-bit values whole through JSON, whose numbers are doubles.
+/// - Double: "val" a number; "range" {"f", "t"} numbers, absent for the full range.
+/// - String: "val" the text (absent when empty); "enum" the list of allowed texts.
+/// - Bytes: "val" Base64 text (absent when empty).
+/// - KeyVal: "key" the chosen key; "enum" a map of key to value.
+/// A group's map (ConfigParametresGroup) holds one such map per member, keyed by its name.
+/// The parameter's own name is not written into its map.
 class RAVIXCORE_EXPORT AbstractConfigParameter
 {
 public:

@@ -90,14 +90,14 @@ protected:
     bool doStart() override;
     bool doStop() override;
 
-signals:
+Q_SIGNALS:
     void finished();
     /// The target path on success, an empty name when nothing was downloaded.
     void finished(QString fileName);
     /// value is the downloaded share in percent; file is the target's name without folder.
     void progress(QString file, int value);
 
-private slots:
+private Q_SLOTS:
     void download();
 #if QT_CONFIG(ssl)
     void onSslErrors(QNetworkReply *reply, const QList<QSslError> &errors);

@@ -85,6 +85,19 @@ public:
 
     /// Switches logging on for the directory \a path; an empty path or 0 days silences the
     /// process instead. With \a rotate, files are daily and old ones are archived and deleted.
+    ///
+    /// Three things a Qt developer may not expect:
+    /// - It sets the filter rules to "default.debug=false": a plain qDebug() is dropped and
+    ///   rules the host set before with QLoggingCategory::setFilterRules() are replaced. A host
+    ///   sets its own rules after this call (adding "default.debug=true" to keep plain
+    ///   qDebug()); QT_LOGGING_RULES still overrides them.
+    /// - \a minimumLevel is compared by the numbers of QtMsgType (debug 0, warning 1,
+    ///   critical 2, fatal 3, info 4), so QtInfoMsg as minimum drops warnings and critical
+    ///   messages. Keep QtDebugMsg and quieten categories with filter rules instead.
+    /// - A record is written in the long form (file, line, thread, function) when its message
+    ///   context names a file or line, else in the short form; Qt fills the context in release
+    ///   builds only where QT_MESSAGELOGCONTEXT is defined, so a host defines it for the same
+    ///   form as the library's own records.
     static bool initLog(const QString &path, unsigned int keepDays, bool rotate,
                         QtMsgType minimumLevel = QtDebugMsg);
     /// As above, with daily files.

@@ -23,6 +23,7 @@ class RAVIXCORE_EXPORT BaseSqliteDbConnector : public QObject
     Q_OBJECT
 public:
     enum ConnectionMode { ReadOnlyMode = 0, ReadWriteMode = 1 };
+    Q_ENUM(ConnectionMode)
 
     enum EDbVersionState {
         DbVersionOk = 0,     ///< stored version equals the expected one
@@ -31,10 +32,12 @@ public:
         DbVersionTooNew = 3, ///< stored version higher: the application must be updated
         DbNotExists = 4      ///< file missing or empty; error text untouched
     };
+    Q_ENUM(EDbVersionState)
 
     /// Out-value of readVersion() handed back to processMetadataState(). Its values mean what
     /// the host makes them mean; hosts may use any int value from MetadataStateUser on.
     enum EMetadataState { MetadataStateNone = 0, MetadataStateUser = 0x100 };
+    Q_ENUM(EMetadataState)
 
     /// Read-write object.
     BaseSqliteDbConnector(const QString &dbName, QThreadStorage<int> *counter,

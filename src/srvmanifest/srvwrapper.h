@@ -34,13 +34,13 @@ public:
     /// The child process is starting or running.
     virtual bool isRunned() const = 0;
 
-signals:
+Q_SIGNALS:
     /// \a exe is the service's ExeInstance::name().
     void started(const QString &exe);
     /// The child ended, whatever the reason; while the wrapper runs it is started again.
     void finished(const QString &exe);
 
-public slots:
+public Q_SLOTS:
     /// With \a sync, waits up to 30 s for the child to start (and for a running one to end).
     void start(bool sync = false);
     /// With \a sync, waits up to 30 s for the child to end.
@@ -79,7 +79,7 @@ protected:
     void doStart(bool sync) override;
     void doStop(bool sync) override;
 
-private slots:
+private Q_SLOTS:
     void error(QProcess::ProcessError processError);
     void serviceFinished(int exitCode, QProcess::ExitStatus exitStatus);
     void readyReadStandardError();

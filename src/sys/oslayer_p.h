@@ -240,6 +240,10 @@ protected:
 
 /// The platform's default backend (Win32 on Windows, the host system elsewhere).
 RAVIXCORE_EXPORT std::unique_ptr<OsLayer> createDefaultOsLayer();
+/// The file of the loaded module (shared library or program) that holds \a address, as the
+/// system's loader knows it; empty when it cannot tell. Not a backend primitive: where the
+/// library lies is a fact of the real process, emulated or not.
+RAVIXCORE_EXPORT std::wstring moduleFilePath(const void *address);
 
 /// Quotes one argument so that the C runtime's command-line parser gives it back unchanged.
 RAVIXCORE_EXPORT std::wstring quoteWindowsArgument(const std::wstring &arg);

@@ -18,6 +18,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <dlfcn.h>
 #include <ctime>
 #include <fcntl.h>
 #include <spawn.h>
@@ -371,6 +372,14 @@ private:
 std::unique_ptr<OsLayer> createDefaultOsLayer()
 {
     return std::make_unique<PosixOsLayer>();
+}
+
+std::wstring moduleFilePath(const void *address)
+{
+    Dl_info info;
+    if (::dladdr(address, &info) == 0 || !info.dli_fname || !*info.dli_fname)
+        return std::wstring();
+    return QFile::decodeName(info.dli_fname).toStdWString();
 }
 
 } // namespace oslayer

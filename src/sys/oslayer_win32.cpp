@@ -690,6 +690,31 @@ public:
 
 } // namespace
 
+std::wstring moduleFilePath(const void *address)
+{
+    // A null name would give the program's own module.
+    if (!address)
+        return std::wstring();
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(address), &module))
+        return std::wstring();
+    // The name is cut to the buffer without an error: grow until it fits (32767 at most).
+    std::wstring path(MAX_PATH, L'\0');
+    while (path.size() <= 32768) {
+        const DWORD n = GetModuleFileNameW(module, &path[0], static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return std::wstring();
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+    return std::wstring();
+}
+
 std::unique_ptr<OsLayer> createDefaultOsLayer()
 {
     return std::make_unique<Win32OsLayer>();

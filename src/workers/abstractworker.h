@@ -24,13 +24,13 @@ protected:
     /// Ends the work; false means it could not be stopped.
     virtual bool doStop() = 0;
 
-signals:
+Q_SIGNALS:
     void started();
     void stopped();
     /// Emitted by a subclass when its work is done.
     void needQuit();
 
-public slots:
+public Q_SLOTS:
     /// doStart(); emits started() when it succeeded.
     void start();
     /// doStop(); emits stopped() when it succeeded.

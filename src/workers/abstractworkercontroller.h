@@ -44,13 +44,13 @@ protected:
     /// Called when a hosted thread was destroyed; prunes the thread list.
     virtual void processStoppedWorker();
 
-signals:
+Q_SIGNALS:
     void started();
     void stopped();
     /// Asks every hosted thread to quit.
     void stopWorker();
 
-public slots:
+public Q_SLOTS:
     void start();
     /// Emits stopWorker() only, without waiting.
     void beginStopping();

@@ -25,7 +25,7 @@ public:
 protected:
     void run() override;
 
-public slots:
+public Q_SLOTS:
     void threadStarted();
     void threadFinished();
     /// Follows renames of the worker: "AWT" and the new name, or "AWT" and the worker's class

@@ -253,6 +253,56 @@ private slots:
                  QStringList());
     }
 
+    // A daemon that cannot log says so once on stderr, naming the place and the reason;
+    // init() still returns what it always did.
+    void unusableLogPlaceIsReported_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("start-up file missing") << "noini" << "No such file or directory";
+        QTest::newRow("logs folder below a file") << "blocked" << "is not a folder";
+        QTest::newRow("logs folder is a file") << "file" << "is not a folder";
+    }
+    void unusableLogPlaceIsReported()
+    {
+        QFETCH(QString, situation);
+        QFETCH(QString, reason);
+        Setup s(QStringLiteral("en_US"), QStringLiteral("blocker/logs"));
+        QString ini = s.ini;
+        QString named = s.logs();
+        QFile blocker(s.tmp.path() + "/blocker");
+        if (situation == "noini") {
+            ini = s.tmp.path() + "/absent/daemon.ini";
+            named = ini;
+        } else {
+            if (situation == "file") {
+                InitConfig(s.ini, false).setValue(InitConfig::LOGS_SECTION, InitConfig::LOGS_DIR,
+                                                   blocker.fileName());
+                named = blocker.fileName();
+            }
+            QDir(blocker.fileName()).removeRecursively();
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            blocker.close();
+        }
+
+        const ChildResult r = runChild({"init", ini}, s.tmp.path());
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.values.value("init"), QStringLiteral("1"));
+        const QStringList lines = r.err.split('\n').filter(named);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().contains(reason), qPrintable(lines.first()));
+    }
+
+    // A process silenced on purpose (keepLogsDays=0) says nothing.
+    void silencedProcessSaysNothing()
+    {
+        Setup s(QStringLiteral("en_US"));
+        InitConfig(s.ini, false).setValue(InitConfig::LOGS_SECTION, InitConfig::KEEP_LOGS, 0);
+        const ChildResult r = runChild({"init", s.ini}, s.tmp.path());
+        QCOMPARE(r.values.value("init"), QStringLiteral("1"));
+        QVERIFY2(!r.err.contains(s.tmp.path()), qPrintable(r.err));
+    }
+
     // Without init() there is no logs directory: the closing line goes to stderr.
     void stopWithoutInit()
     {

@@ -264,6 +264,8 @@ private slots:
     {
         // With no workDir key the configuration falls back to the shared data root.
         QTemporaryDir tmp;
+        // Put back afterwards: the test program's own root keeps later cases out of /var/lib.
+        const QByteArray previous = qgetenv("ALLUSERSPROFILE");
         qputenv("ALLUSERSPROFILE", tmp.path().toLocal8Bit());
         const QString path = tmp.path() + "/start.ini";
         writeIni(path, {{"INIT/initDt", "x"}});
@@ -272,7 +274,7 @@ private slots:
         QCOMPARE(cfg.workDir(), expected);
         QCOMPARE(cfg.runPath(), expected + "/run");
         QVERIFY(QFileInfo(expected + "/run").isDir());
-        qunsetenv("ALLUSERSPROFILE");
+        qputenv("ALLUSERSPROFILE", previous);
     }
 
     void conventions()

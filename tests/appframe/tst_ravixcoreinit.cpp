@@ -1,4 +1,5 @@
 #include <ravixcore/appframe/ravixcoreinit.h>
+#include <ravixcore/ravixcore_version.h>
 #include <ravixcore/version/appversionmanager.h>
 
 #include <QDir>
@@ -42,6 +43,9 @@ private slots:
     {
         const AppVersion v = RavixCoreInit::version();
         QCOMPARE(v.version(), QStringLiteral("1.3.1"));
+        // One source: the generated version header that hosts see too.
+        QCOMPARE(v.version(), QStringLiteral(RAVIXCORE_VERSION_STRING));
+        QCOMPARE(RAVIXCORE_VERSION, RAVIXCORE_VERSION_CHECK(1, 3, 1));
         QVERIFY2(v.isValid(), qPrintable(v.build()));
         // The stamp comes from the compiler's date and time of this build.
         QVERIFY(v.buildDt().date().year() >= 2021);
@@ -145,6 +149,8 @@ private slots:
         QCOMPARE(readFile(dst.filePath("ravixcore_ru.qm")), readFile(qmDir + "/ravixcore_ru.qm"));
     }
 
+    // Run from the build tree the library is not where it will be installed: the build-time
+    // install location is the answer (the packaging tests cover a moved installation).
     void cataloguesDirIsTheInstallLocation()
     {
         QVERIFY(RavixCoreInit::cataloguesDir().endsWith(QStringLiteral("/ravixcore/translations")));

@@ -169,8 +169,12 @@ void TestTerminalAgent::firstRunUntilSigterm()
     QCOMPARE(agent.exitStatus(), QProcess::NormalExit);
     QCOMPARE(agent.exitCode(), 0);
 
-    // Start-up file written on the first run.
+    // Start-up file written on the first run; every folder lies below the given work
+    // directory, none in the default one (the shared data root and the organisation name).
     QVERIFY(QFile::exists(workDir() + QStringLiteral("/terminal-agent.ini")));
+    const QDir sharedRoot(qEnvironmentVariable("ALLUSERSPROFILE"));
+    QVERIFY(sharedRoot.exists());
+    QCOMPARE(sharedRoot.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 
     // One log for the day, from the first record to the closing one.
     const QString log = logText();

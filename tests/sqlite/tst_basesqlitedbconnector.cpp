@@ -164,6 +164,17 @@ private slots:
         m_counter.setLocalData(0);
     }
 
+    // The states are meta-enums: log lines show their names, not numbers.
+    void statesPrintByName()
+    {
+        QString text;
+        QDebug(&text) << BaseSqliteDbConnector::DbVersionTooNew << BaseSqliteDbConnector::ReadOnlyMode
+                      << BaseSqliteDbConnector::MetadataStateUser;
+        QVERIFY2(text.contains("DbVersionTooNew") && text.contains("ReadOnlyMode") &&
+                     text.contains("MetadataStateUser"),
+                 qPrintable(text));
+    }
+
     void defaults()
     {
         HostDb db(QStringLiteral("def"), dbPath(QStringLiteral("def.db")), &m_counter);

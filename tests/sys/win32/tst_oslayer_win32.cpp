@@ -489,6 +489,19 @@ void systemChecks(OsLayer &os)
     // Never set here: the clock, the zone and the power state belong to the machine.
 }
 
+// The module that holds an address is this program itself, named in full.
+void moduleChecks()
+{
+    static const int inThisProgram = 0;
+    const std::wstring path = moduleFilePath(&inThisProgram);
+    const std::wstring suffix = L".exe";
+    check(path.size() > suffix.size() &&
+              path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+              path.find(L'\\') != std::wstring::npos,
+          "module: the file holding an address is this program");
+    check(moduleFilePath(nullptr).empty(), "module: no module holds the null address");
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
@@ -502,6 +515,7 @@ int wmain(int argc, wchar_t **argv)
     fileChecks(*os);
     shellChecks(*os);
     systemChecks(*os);
+    moduleChecks();
     std::printf("%d passed, %d failed\n", g_passed, g_failed);
     return g_failed > 0 ? 1 : 0;
 }
