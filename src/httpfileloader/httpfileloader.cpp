@@ -53,7 +53,9 @@ const char kTlsRejected[] = "ravix_hfl_tlsRejected";
 #endif
 
 const int kMaxAttempts = 5;
-// What the network layer may hold of an answer that we have not taken yet.
+// What the network layer may hold of an answer that we have not taken yet (of a refused one,
+// while its abort is on its way).
+const qint64 kRefusedBufferSize = 64 * 1024;
 const qint64 kReplyBufferSize = 1024 * 1024;
 // Bytes taken from the answer and held for one write to the file.
 const qint64 kWriteBatch = 1024 * 1024;
@@ -444,8 +446,8 @@ void HttpFileLoader::receive(QNetworkReply *reply)
             refuse(reply, tr("The answer is longer than %1 bytes").arg(kMaxDiscarded));
         return;
     }
-    if (t.state == Transfer::Refused)
-        reply->skip(reply->bytesAvailable());
+    // A refused answer is left unread: the network layer then stops at its buffer limit
+    // until the abort arrives, instead of taking in whatever the server sends meanwhile.
     if (t.state != Transfer::Writing)
         return;
     for (;;) {
@@ -479,6 +481,9 @@ void HttpFileLoader::refuse(QNetworkReply *reply, const QString &why)
     Transfer &t = *_transfer;
     t.state = Transfer::Refused;
     t.why = why;
+    // The abort below waits behind the data the network thread has already posted; a small
+    // buffer limit stops it posting more until then.
+    reply->setReadBufferSize(kRefusedBufferSize);
     // Not from inside the reply's own signal: the network layer carries on after it.
     QMetaObject::invokeMethod(reply, "abort", Qt::QueuedConnection);
 }
