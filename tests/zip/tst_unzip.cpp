@@ -653,6 +653,9 @@ void TestUnZip::zip64Records_data()
         << false << "both uncompressed" << UnZip::Ok << 1 << UnZip::Corrupted;
     QTest::newRow("stored size 2^40")
         << false << "both compressed" << UnZip::Ok << 1 << UnZip::Corrupted;
+    // The bound on inflated data holds with 64-bit sizes too.
+    QTest::newRow("data beyond its 64-bit size")
+        << false << "both small" << UnZip::Ok << 1 << UnZip::Corrupted;
     QTest::newRow("size past 2^62") << false << "central huge" << UnZip::Ok << 0 << UnZip::Ok;
     QTest::newRow("64-bit field missing") << false << "central tag" << UnZip::Ok << 0 << UnZip::Ok;
     QTest::newRow("header offset past the end")
@@ -683,6 +686,9 @@ void TestUnZip::zip64Records()
     } else if (lie == "both compressed") {
         put64At(archive, at.centralComp, big);
         put64At(archive, at.localComp, big);
+    } else if (lie == "both small") {
+        put64At(archive, at.centralUncomp, 5);
+        put64At(archive, at.localUncomp, 5);
     } else if (lie == "central huge") {
         put64At(archive, at.centralUncomp, ~quint64(0));
     } else if (lie == "central tag") {
