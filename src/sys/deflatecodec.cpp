@@ -3,49 +3,106 @@
 #include <libdeflate.h>
 
 #include <algorithm>
-#include <memory>
+#include <mutex>
+#include <vector>
 
 namespace ravix {
 
 namespace {
 
-struct CompressorFree
+// Coders left idle between calls, for any thread to take: allocating one costs far more than
+// coding a small buffer. A pool rather than objects per thread, because thread-local objects
+// with destructors crash at thread exit with MinGW-w64's static runtime. Each call holds its
+// coder alone; a few idle ones of each kind are kept, the rest freed.
+class CoderPool
 {
-    void operator()(libdeflate_compressor *c) const { libdeflate_free_compressor(c); }
-};
-struct DecompressorFree
-{
-    void operator()(libdeflate_decompressor *d) const { libdeflate_free_decompressor(d); }
+public:
+    libdeflate_compressor *takeCompressor(int level)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            auto &idle = m_compressors[level];
+            if (!idle.empty()) {
+                libdeflate_compressor *c = idle.back();
+                idle.pop_back();
+                return c;
+            }
+        }
+        return libdeflate_alloc_compressor(level);
+    }
+    void giveBack(int level, libdeflate_compressor *c)
+    {
+        if (!c)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            auto &idle = m_compressors[level];
+            if (idle.size() < KEPT) {
+                idle.push_back(c);
+                return;
+            }
+        }
+        libdeflate_free_compressor(c);
+    }
+    libdeflate_decompressor *takeDecompressor()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_decompressors.empty()) {
+                libdeflate_decompressor *d = m_decompressors.back();
+                m_decompressors.pop_back();
+                return d;
+            }
+        }
+        return libdeflate_alloc_decompressor();
+    }
+    void giveBack(libdeflate_decompressor *d)
+    {
+        if (!d)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_decompressors.size() < KEPT) {
+                m_decompressors.push_back(d);
+                return;
+            }
+        }
+        libdeflate_free_decompressor(d);
+    }
+
+private:
+    static constexpr std::size_t KEPT = 8;
+    std::mutex m_mutex;
+    std::vector<libdeflate_compressor *> m_compressors[DeflateCodec::MaxLevel + 1];
+    std::vector<libdeflate_decompressor *> m_decompressors;
 };
 
-// A thread rarely uses more than one or two levels; only those are ever allocated.
-struct ThreadCoders
+// Never destroyed: a thread may still code while the process exits. What it holds stays
+// reachable, so it is no leak.
+CoderPool &pool()
 {
-    std::unique_ptr<libdeflate_compressor, CompressorFree> compressors[DeflateCodec::MaxLevel + 1];
-    std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor;
-};
-
-ThreadCoders &threadCoders()
-{
-    thread_local ThreadCoders coders;
-    return coders;
+    static CoderPool *const p = new CoderPool;
+    return *p;
 }
 
-libdeflate_compressor *compressorFor(int level)
+struct CompressorLease
 {
-    auto &slot = threadCoders().compressors[level];
-    if (!slot)
-        slot.reset(libdeflate_alloc_compressor(level));
-    return slot.get();
-}
+    explicit CompressorLease(int level) : level(level), c(pool().takeCompressor(level)) {}
+    ~CompressorLease() { pool().giveBack(level, c); }
+    CompressorLease(const CompressorLease &) = delete;
+    CompressorLease &operator=(const CompressorLease &) = delete;
+    const int level;
+    libdeflate_compressor *const c;
+};
 
-libdeflate_decompressor *threadDecompressor()
+struct DecompressorLease
 {
-    auto &slot = threadCoders().decompressor;
-    if (!slot)
-        slot.reset(libdeflate_alloc_decompressor());
-    return slot.get();
-}
+    DecompressorLease() : d(pool().takeDecompressor()) {}
+    ~DecompressorLease() { pool().giveBack(d); }
+    DecompressorLease(const DecompressorLease &) = delete;
+    DecompressorLease &operator=(const DecompressorLease &) = delete;
+    libdeflate_decompressor *const d;
+};
 
 libdeflate_result decode(DeflateCodec::Format format, libdeflate_decompressor *d, const void *in,
                          std::size_t inSize, void *out, std::size_t room, std::size_t *consumed,
@@ -101,7 +158,8 @@ std::size_t DeflateCodec::compress(Format format, int level, const void *in, std
 {
     if (level < MinLevel || level > MaxLevel || !out)
         return 0;
-    libdeflate_compressor *c = compressorFor(level);
+    const CompressorLease lease(level);
+    libdeflate_compressor *c = lease.c;
     if (!c)
         return 0;
     switch (format) {
@@ -119,7 +177,8 @@ DeflateCodec::Status DeflateCodec::decompressExact(Format format, const void *in
                                                    std::size_t inSize, void *out, std::size_t size,
                                                    std::size_t *consumed)
 {
-    libdeflate_decompressor *d = threadDecompressor();
+    const DecompressorLease lease;
+    libdeflate_decompressor *d = lease.d;
     if (!d)
         return OutOfMemory;
     // Without a place for the produced length libdeflate insists on exactly `size` bytes.
@@ -130,7 +189,8 @@ DeflateCodec::Status DeflateCodec::decompressGrowing(
     Format format, const void *in, std::size_t inSize, std::size_t firstGuess, std::size_t bound,
     const std::function<void *(std::size_t)> &buffer, std::size_t *produced, std::size_t *consumed)
 {
-    libdeflate_decompressor *d = threadDecompressor();
+    const DecompressorLease lease;
+    libdeflate_decompressor *d = lease.d;
     if (!d)
         return OutOfMemory;
     // Each retry decodes from the start again; growing fourfold keeps the work wasted on

@@ -8,9 +8,9 @@
 
 namespace ravix {
 
-/// Whole-buffer deflate coding (raw, zlib or gzip framing) in one call. Each thread keeps its
-/// own compressors (one per level used) and decompressor, since allocating them costs far more
-/// than coding a small buffer; they are freed when the thread ends. Plain C++ types only.
+/// Whole-buffer deflate coding (raw, zlib or gzip framing) in one call, safe from any thread.
+/// Compressors and decompressors are kept for reuse between calls, since allocating one costs
+/// far more than coding a small buffer. Plain C++ types only.
 class RAVIXCORE_EXPORT DeflateCodec
 {
 public:

@@ -16,7 +16,10 @@ namespace {
 // The largest QByteArray.
 constexpr qint64 MAX_RESULT = std::numeric_limits<int>::max() - int(sizeof(QByteArrayData)) - 1;
 
-constexpr int LEVEL = 6; // zlib's default
+// zlib's default is 6. libdeflate's level 6 writes 2 to 8 percent more than zlib's on text and
+// logs; its level 7 writes about as much as zlib's level 6, still in less time.
+constexpr int LEVEL = 7;
+constexpr int ZLIB_LEVEL = 6;
 
 // Qt reports a failed allocation by throwing, which must not leave the library.
 bool tryResize(QByteArray &array, qint64 size)
@@ -117,7 +120,7 @@ QByteArray GzipStreamWrapper::gzcompress(const QByteArray &data)
             return QByteArray();
         if (compress2(reinterpret_cast<Bytef *>(out.data()), &length,
                       reinterpret_cast<const Bytef *>(data.constData()),
-                      static_cast<uLong>(data.size()), LEVEL) != Z_OK) {
+                      static_cast<uLong>(data.size()), ZLIB_LEVEL) != Z_OK) {
             qWarning("gzcompress: Compression failed");
             return QByteArray();
         }
