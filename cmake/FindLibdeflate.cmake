@@ -1,7 +1,14 @@
 # Finds libdeflate and defines the imported target Libdeflate::Libdeflate.
-# pkg-config supplies hints where it knows the library; otherwise, and for cross builds, the
-# usual search applies: point CMAKE_PREFIX_PATH (or Libdeflate_ROOT) at the prefix that holds
-# include/libdeflate.h and lib/ (for MinGW-w64, scripts/build-libdeflate-mingw.sh fills one).
+# LIBDEFLATE_PREFIX names a prefix holding include/libdeflate.h and lib/ that is taken as it
+# is, outside a cross build's find root (for MinGW-w64, scripts/build-libdeflate-mingw.sh fills
+# one). Otherwise pkg-config supplies hints where it knows the library, and the usual search
+# applies (CMAKE_PREFIX_PATH, Libdeflate_ROOT).
+if(LIBDEFLATE_PREFIX)
+    find_path(Libdeflate_INCLUDE_DIR libdeflate.h PATHS ${LIBDEFLATE_PREFIX}/include
+              NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+    find_library(Libdeflate_LIBRARY NAMES deflate libdeflate PATHS ${LIBDEFLATE_PREFIX}/lib
+                 NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+endif()
 find_package(PkgConfig QUIET)
 if(PkgConfig_FOUND AND NOT CMAKE_CROSSCOMPILING)
     pkg_check_modules(PC_LIBDEFLATE QUIET libdeflate)

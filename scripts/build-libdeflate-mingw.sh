@@ -3,7 +3,7 @@
 # MinGW build of it in the archive), for the Windows builds of the library. Installs into
 # <prefix>: include/libdeflate.h, bin/libdeflate.dll, lib/libdeflate.dll.a (its import
 # library), lib/libdeflate.a (static) and lib/pkgconfig/libdeflate.pc. Point CMake at it with
-# -DCMAKE_PREFIX_PATH=<prefix>; a static link (-static ... -ldeflate) takes libdeflate.a.
+# -DLIBDEFLATE_PREFIX=<prefix>; a static link (-static ... -ldeflate) takes libdeflate.a.
 # The source comes through apt from the Debian suites this machine already uses, turned into
 # source entries in a private apt state: the machine's own apt configuration is not changed.
 # Usage: build-libdeflate-mingw.sh <prefix> [x86_64|i686]    (a quick check when already built)
