@@ -155,6 +155,8 @@ private slots:
     void ourStreamsDecodeElsewhere();
     void resultSizeBound_data();
     void resultSizeBound();
+    void resultSizeBoundStepwise_data();
+    void resultSizeBoundStepwise();
 };
 
 void TestGzipStreamWrapper::roundTrip_data()
@@ -396,6 +398,8 @@ for i in range(1, len(sys.argv), 2):
     QVERIFY2(ravixtest::runTool(python, args, &log) == 0, log.constData());
 }
 
+// Two functions rather than one table: each row decodes up to 2 GiB, and QtTest's watchdog
+// would stop a long table under a sanitizer.
 void TestGzipStreamWrapper::resultSizeBound_data()
 {
     QTest::addColumn<qint64>("length");
@@ -403,14 +407,25 @@ void TestGzipStreamWrapper::resultSizeBound_data()
     QTest::addColumn<int>("cutOff"); // bytes taken from the end of the stream
     QTest::addColumn<qint64>("expected");
     QTest::newRow("small") << qint64(1000) << int(ZlibStream) << 0 << qint64(1000);
-    QTest::newRow("small, stepwise")
-        << qint64(1000) << int(GzipMemberHeaderCrc) << 0 << qint64(1000);
     QTest::newRow("largest array") << LARGEST << int(ZlibStream) << 0 << LARGEST;
     QTest::newRow("one byte more") << LARGEST + 1 << int(ZlibStream) << 0 << qint64(0);
+}
+
+void TestGzipStreamWrapper::resultSizeBoundStepwise_data()
+{
+    QTest::addColumn<qint64>("length");
+    QTest::addColumn<int>("framing");
+    QTest::addColumn<int>("cutOff");
+    QTest::addColumn<qint64>("expected");
+    // Members with a header checksum, and streams cut short, take zlib's step-by-step way.
+    QTest::newRow("small") << qint64(1000) << int(GzipMemberHeaderCrc) << 0 << qint64(1000);
     QTest::newRow("largest array, adler-32 cut off") << LARGEST << int(ZlibStream) << 4 << LARGEST;
-    // Members with a header checksum take zlib's step-by-step way.
-    QTest::newRow("one byte more, stepwise")
-        << LARGEST + 1 << int(GzipMemberHeaderCrc) << 0 << qint64(0);
+    QTest::newRow("one byte more") << LARGEST + 1 << int(GzipMemberHeaderCrc) << 0 << qint64(0);
+}
+
+void TestGzipStreamWrapper::resultSizeBoundStepwise()
+{
+    resultSizeBound();
 }
 
 void TestGzipStreamWrapper::resultSizeBound()
