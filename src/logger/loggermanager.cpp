@@ -22,6 +22,9 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #ifndef Q_OS_WIN
 #include <cerrno>
 #include <unistd.h>
@@ -366,11 +369,12 @@ QString LoggerManagerPrivate::effectiveSuffix()
                                                    : LoggerManager::_defaultSuffix;
 }
 
-QTextCodec *LoggerManagerPrivate::systemCodec()
+namespace {
+
+QTextCodec *systemCodecOf(ThreadCaches *caches)
 {
     // Looked up once per thread: the look-up by name costs more than writing a record. Once
     // the thread's caches are gone (it or the process is ending) the look-up is made again.
-    ThreadCaches *caches = threadCaches();
     QTextCodec *codec = nullptr;
     if (!caches) {
         codec = QTextCodec::codecForName("System");
@@ -382,6 +386,13 @@ QTextCodec *LoggerManagerPrivate::systemCodec()
         codec = caches->codec;
     }
     return codec ? codec : QTextCodec::codecForLocale();
+}
+
+} // namespace
+
+QTextCodec *LoggerManagerPrivate::systemCodec()
+{
+    return systemCodecOf(threadCaches());
 }
 
 QString LoggerManagerPrivate::fileNameFor(const QString &name)
@@ -431,9 +442,29 @@ const QByteArray &encode(const QString &text, QTextCodec *codec, QByteArray &buf
     if (mib == 106 || mib == 4) { // UTF-8, Latin-1
         const int size = text.size();
         buffer.resize(size);
-        const ushort *src = text.utf16();
+        const auto *src = reinterpret_cast<const ushort *>(text.constData());
         char *dst = buffer.data();
         int i = 0;
+#ifdef __SSE2__
+        const __m128i high = _mm_set1_epi16(short(0xff80));
+        for (; i + 8 <= size; i += 8) {
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(c, high), _mm_setzero_si128())) !=
+                0xffff)
+                break;
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(dst + i), _mm_packus_epi16(c, c));
+        }
+#endif
+        for (; i + 4 <= size; i += 4) {
+            ushort c[4];
+            std::memcpy(c, src + i, sizeof c);
+            if ((c[0] | c[1] | c[2] | c[3]) >= 0x80)
+                break;
+            dst[i] = char(c[0]);
+            dst[i + 1] = char(c[1]);
+            dst[i + 2] = char(c[2]);
+            dst[i + 3] = char(c[3]);
+        }
         while (i < size && src[i] < 0x80) {
             dst[i] = char(src[i]);
             ++i;
@@ -483,7 +514,7 @@ void LoggerManagerPrivate::write(LoggerManager &writer, bool onStdErr, const QSt
 {
     ThreadCaches *caches = threadCaches();
     QByteArray local;
-    const QByteArray &bytes = encode(text, systemCodec(), caches ? caches->bytes : local);
+    const QByteArray &bytes = encode(text, systemCodecOf(caches), caches ? caches->bytes : local);
     if (!writer.m_file || !writer.m_file->isOpen()) {
         writeBytesToStdErr(bytes);
         return;
