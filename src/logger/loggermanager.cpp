@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
+#include <QTextStream>
 #include <QTextCodec>
 #include <QThread>
 #include <QThreadPool>
@@ -20,6 +21,14 @@
 
 #include <cstdio>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <unistd.h>
+#endif
 #include <optional>
 
 QMutex LoggerManager::_logMutex;
@@ -49,41 +58,105 @@ thread_local bool t_holdsLogMutex = false;
 // How file names compare, for the keys of kept writers (guarded by _logMutex).
 ravix::PlatformConventions::Style g_fileNameStyle = ravix::PlatformConventions::nativeStyle();
 
-QString indent()
+// Kept writers found by category, so that a record finds its writer without building its
+// key: categories are nearly always static texts, compared by address first and then by
+// content, since a category may be freed and another one made at the same address (guarded
+// by _logMutex; the writers are owned by _loggers).
+struct FoundWriter
 {
-    return QString(kIndent, QLatin1Char(' '));
+    const char *category = nullptr;
+    QByteArray name;
+    LoggerManager *writer = nullptr;
+};
+const int kFoundWriters = 16;
+FoundWriter g_found[kFoundWriters];
+int g_foundCount = 0;
+
+LoggerManager *foundWriter(const char *category)
+{
+    for (int i = 0; i < g_foundCount; ++i) {
+        const FoundWriter &f = g_found[i];
+        if (f.category == category && std::strcmp(f.name.constData(), category) == 0)
+            return f.writer;
+    }
+    return nullptr;
 }
 
-QString shortWord(QtMsgType type)
+void rememberWriter(const char *category, LoggerManager *writer)
+{
+    if (g_foundCount == kFoundWriters)
+        g_foundCount = 0; // more categories than that are rare: start over
+    FoundWriter &f = g_found[g_foundCount++];
+    f.category = category;
+    f.name = QByteArray(category);
+    f.writer = writer;
+}
+
+QLatin1String shortWord(QtMsgType type)
 {
     switch (type) {
     case QtDebugMsg:
-        return QStringLiteral("INFO:");
+        return QLatin1String("INFO:");
     case QtWarningMsg:
-        return QStringLiteral("WARNING:");
+        return QLatin1String("WARNING:");
     case QtCriticalMsg:
-        return QStringLiteral("CRITICAL:");
+        return QLatin1String("CRITICAL:");
     case QtFatalMsg:
-        return QStringLiteral("FATAL:");
+        return QLatin1String("FATAL:");
     default:
-        return QString();
+        return QLatin1String();
     }
 }
 
-QString longWord(QtMsgType type)
+QLatin1String longWord(QtMsgType type)
 {
     switch (type) {
     case QtDebugMsg:
-        return QStringLiteral("INFO IN:");
+        return QLatin1String("INFO IN:");
     case QtWarningMsg:
-        return QStringLiteral("WARNING IN:");
+        return QLatin1String("WARNING IN:");
     case QtCriticalMsg:
-        return QStringLiteral("CRITICAL IN:");
+        return QLatin1String("CRITICAL IN:");
     case QtFatalMsg:
-        return QStringLiteral("FATAL IN:");
+        return QLatin1String("FATAL IN:");
     default:
-        return QString();
+        return QLatin1String();
     }
+}
+
+// Left-aligned in a field of \a width characters, as a text stream's field width writes it.
+void padFrom(QString &out, int start, int width)
+{
+    const int missing = width - (out.size() - start);
+    if (missing > 0)
+        out.append(QLatin1String("                                ", qMin(missing, 32)));
+}
+
+// UTF-8 text from a message context, without a temporary string when it is ASCII (as source
+// file and function names are).
+void appendUtf8(QString &out, const char *text)
+{
+    if (!text)
+        return;
+    const std::size_t size = std::strlen(text);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) {
+            out.append(QString::fromUtf8(text, int(size)));
+            return;
+        }
+    }
+    out.append(QLatin1String(text, int(size)));
+}
+
+void appendNumber(QString &out, qulonglong value, int base)
+{
+    char digits[24];
+    char *p = digits + sizeof digits;
+    do {
+        *--p = "0123456789abcdef"[value % unsigned(base)];
+        value /= unsigned(base);
+    } while (value);
+    out.append(QLatin1String(p, int(digits + sizeof digits - p)));
 }
 
 bool hasStopMarker(const QString &path)
@@ -135,8 +208,8 @@ LogMessageRecord LogMessageRecord::fromContext(QtMsgType type, const QMessageLog
 {
     LogMessageRecord record;
     record.daily = daily;
-    record.file = QString::fromUtf8(context.file);
-    record.function = QString::fromUtf8(context.function);
+    record.file = context.file;
+    record.function = context.function;
     record.line = context.line;
     record.type = type;
     return record;
@@ -221,6 +294,9 @@ struct ThreadCaches
     QHash<QString, BuiltName> names;
     QTextCodec *codec = nullptr;
     bool codecLooked = false;
+    // Reused for every record, so that a record allocates nothing once they have grown.
+    QString text;
+    QByteArray bytes;
     ~ThreadCaches() { t_cachesGone = true; }
 };
 
@@ -241,32 +317,50 @@ LogClock &LoggerManagerPrivate::clock(LogClock &fallback)
 
 // ---- LoggerManagerPrivate ---------------------------------------------------------------------
 
-void LoggerManagerPrivate::writePrefix(QTextStream &s, const LogMessageRecord &record)
+void LoggerManagerPrivate::appendPrefix(QString &out, const LogMessageRecord &record)
 {
     LogClock fallback;
     LogClock &c = clock(fallback);
     if (!record.daily)
-        s << c.now().dateLine << Qt::endl;
-    s << c.timeStamp();
-    if (record.line == 0 && record.file.isEmpty()) {
-        // The word padded to 10 characters, written as text rather than through the stream's
-        // field width, which costs more than the rest of the record.
-        const QString word = shortWord(record.type);
-        if (!word.isEmpty())
-            s << word << QLatin1String("          ", qMax(0, 10 - word.size()));
-        s << Qt::dec << Qt::left << qSetFieldWidth(0);
+        out.append(c.now().dateLine).append(QLatin1Char('\n'));
+    out.append(c.timeStamp());
+    if (record.line == 0 && (!record.file || !*record.file)) {
+        const QLatin1String word = shortWord(record.type);
+        if (word.size() > 0)
+            out.append(word).append(QLatin1String("          ", qMax(0, 10 - word.size())));
         return;
     }
-    s << Qt::left;
-    const QString word = longWord(record.type);
-    if (!word.isEmpty())
-        s << qSetFieldWidth(16) << word;
-    const auto threadId = reinterpret_cast<quintptr>(QThread::currentThreadId());
-    s << qSetFieldWidth(32) << QFileInfo(record.file).fileName() << qSetFieldWidth(5) << record.line
-      << qSetFieldWidth(14) << QStringLiteral("THREAD_ID:") << qSetFieldWidth(16)
-      << QString::number(static_cast<qulonglong>(threadId), 16) << qSetFieldWidth(0) << Qt::endl
-      << indent() << record.function << Qt::endl
-      << indent();
+    const QLatin1String word = longWord(record.type);
+    if (word.size() > 0) {
+        out.append(word);
+        padFrom(out, out.size() - word.size(), 16);
+    }
+    int start = out.size();
+    if (record.file) {
+        const char *name = record.file;
+        for (const char *p = record.file; *p; ++p) {
+#ifdef Q_OS_WIN
+            if (*p == '\\')
+                name = p + 1;
+#endif
+            if (*p == '/')
+                name = p + 1;
+        }
+        appendUtf8(out, name);
+    }
+    padFrom(out, start, 32);
+    start = out.size();
+    if (record.line < 0)
+        out.append(QLatin1Char('-'));
+    appendNumber(out, qulonglong(record.line < 0 ? -qlonglong(record.line) : record.line), 10);
+    padFrom(out, start, 5);
+    out.append(QLatin1String("THREAD_ID:    "));
+    start = out.size();
+    appendNumber(out, reinterpret_cast<quintptr>(QThread::currentThreadId()), 16);
+    padFrom(out, start, 16);
+    out.append(QLatin1Char('\n')).append(QLatin1String("               ", kIndent));
+    appendUtf8(out, record.function);
+    out.append(QLatin1Char('\n')).append(QLatin1String("               ", kIndent));
 }
 
 QString LoggerManagerPrivate::effectiveSuffix()
@@ -275,22 +369,30 @@ QString LoggerManagerPrivate::effectiveSuffix()
                                                    : LoggerManager::_defaultSuffix;
 }
 
-void LoggerManagerPrivate::setSystemCodec(QTextStream &s)
+namespace {
+
+QTextCodec *systemCodecOf(ThreadCaches *caches)
 {
     // Looked up once per thread: the look-up by name costs more than writing a record. Once
     // the thread's caches are gone (it or the process is ending) the look-up is made again.
-    ThreadCaches *caches = threadCaches();
+    QTextCodec *codec = nullptr;
     if (!caches) {
-        s.setCodec("System");
-        return;
+        codec = QTextCodec::codecForName("System");
+    } else {
+        if (!caches->codecLooked) {
+            caches->codec = QTextCodec::codecForName("System");
+            caches->codecLooked = true;
+        }
+        codec = caches->codec;
     }
-    if (!caches->codecLooked) {
-        caches->codec = QTextCodec::codecForName("System");
-        caches->codecLooked = true;
-    }
-    // As setCodec("System") does, an unknown name leaves the stream's codec as it is.
-    if (caches->codec)
-        s.setCodec(caches->codec);
+    return codec ? codec : QTextCodec::codecForLocale();
+}
+
+} // namespace
+
+QTextCodec *LoggerManagerPrivate::systemCodec()
+{
+    return systemCodecOf(threadCaches());
 }
 
 QString LoggerManagerPrivate::fileNameFor(const QString &name)
@@ -322,28 +424,111 @@ QString LoggerManagerPrivate::fileNameFor(const QString &name)
 void LoggerManagerPrivate::writeBanner(LoggerManager &writer, const LogMessageRecord &record,
                                        const QString &text, bool separator)
 {
-    write(writer, false, [&](QTextStream &s) {
-        if (separator)
-            s << Qt::endl << Qt::endl << QString(80, QLatin1Char('-')) << Qt::endl;
-        writePrefix(s, record);
-        s << text << Qt::endl;
-    });
+    QString out;
+    if (separator)
+        out = QStringLiteral("\n\n") + QString(80, QLatin1Char('-')) + QLatin1Char('\n');
+    appendPrefix(out, record);
+    out.append(text).append(QLatin1Char('\n'));
+    write(writer, false, out);
 }
 
-void LoggerManagerPrivate::write(LoggerManager &writer, bool onStdErr,
-                                 const std::function<void(QTextStream &)> &text)
+namespace {
+
+// The bytes of \a text in \a codec: ASCII text in a codec that keeps ASCII as it is (nearly
+// every record) is copied into \a buffer, which keeps its capacity from record to record.
+const QByteArray &encode(const QString &text, QTextCodec *codec, QByteArray &buffer)
 {
-    QTextStream &s = *writer.stream();
-    setSystemCodec(s);
-    text(s);
-    s.flush();
-    // A full disk or a failing device: the record is not lost but goes where the process's
-    // own errors go. The writer renews its stream at its next open and tries the file again.
-    const bool toFile = writer.m_file && s.device() == writer.m_file;
-    if (toFile && s.status() != QTextStream::Ok && !onStdErr) {
-        QTextStream err(stderr);
-        text(err);
+    const int mib = codec->mibEnum();
+    if (mib == 106 || mib == 4) { // UTF-8, Latin-1
+        const int size = text.size();
+        buffer.resize(size);
+        const auto *src = reinterpret_cast<const ushort *>(text.constData());
+        char *dst = buffer.data();
+        int i = 0;
+#ifdef __SSE2__
+        const __m128i high = _mm_set1_epi16(short(0xff80));
+        for (; i + 8 <= size; i += 8) {
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(c, high), _mm_setzero_si128())) !=
+                0xffff)
+                break;
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(dst + i), _mm_packus_epi16(c, c));
+        }
+#endif
+        for (; i + 4 <= size; i += 4) {
+            ushort c[4];
+            std::memcpy(c, src + i, sizeof c);
+            if ((c[0] | c[1] | c[2] | c[3]) >= 0x80)
+                break;
+            dst[i] = char(c[0]);
+            dst[i + 1] = char(c[1]);
+            dst[i + 2] = char(c[2]);
+            dst[i + 3] = char(c[3]);
+        }
+        while (i < size && src[i] < 0x80) {
+            dst[i] = char(src[i]);
+            ++i;
+        }
+        if (i == size)
+            return buffer;
     }
+    // As a text stream converts: no byte order mark.
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    buffer = codec->fromUnicode(text.constData(), text.size(), &state);
+    return buffer;
+}
+
+bool writeAll(QFile &file, const QByteArray &bytes)
+{
+#ifndef Q_OS_WIN
+    // The file is unbuffered and opened to append: one write() is one record, and its result
+    // is the record's.
+    const int fd = file.handle();
+    const char *p = bytes.constData();
+    std::size_t left = std::size_t(bytes.size());
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= std::size_t(n);
+    }
+    return true;
+#else
+    // Through the device, which writes the platform's line ends.
+    return file.write(bytes) == bytes.size();
+#endif
+}
+
+void writeBytesToStdErr(const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+void LoggerManagerPrivate::write(LoggerManager &writer, bool onStdErr, const QString &text)
+{
+    ThreadCaches *caches = threadCaches();
+    QByteArray local;
+    const QByteArray &bytes = encode(text, systemCodecOf(caches), caches ? caches->bytes : local);
+    if (!writer.m_file || !writer.m_file->isOpen()) {
+        writeBytesToStdErr(bytes);
+        return;
+    }
+    // A full disk or a failing device: the record is not lost but goes where the process's
+    // own errors go. The next record tries the file again.
+    if (!writeAll(*writer.m_file, bytes) && !onStdErr)
+        writeStdErr(text);
+}
+
+void LoggerManagerPrivate::writeStdErr(const QString &text)
+{
+    QByteArray bytes;
+    writeBytesToStdErr(encode(text, QTextCodec::codecForLocale(), bytes));
 }
 
 void LoggerManagerPrivate::resetEraseTimer(bool start)
@@ -372,6 +557,14 @@ void LoggerManagerPrivate::setFileNameStyle(ravix::PlatformConventions::Style st
 {
     LogLock lock;
     g_fileNameStyle = style;
+    forgetFoundWriters();
+}
+
+void LoggerManagerPrivate::forgetFoundWriters()
+{
+    for (int i = 0; i < g_foundCount; ++i)
+        g_found[i] = FoundWriter();
+    g_foundCount = 0;
 }
 
 void LoggerManagerPrivate::startCleanUp()
@@ -490,6 +683,13 @@ LoggerManager::~LoggerManager()
 
 QTextStream *LoggerManager::stream()
 {
+    if (!m_stream) {
+        if (m_file && m_file->isOpen())
+            m_stream = new QTextStream(m_file);
+        else
+            m_stream = new QTextStream(stderr, QIODevice::ReadWrite);
+        m_stream->setCodec(LoggerManagerPrivate::systemCodec());
+    }
     return m_stream;
 }
 
@@ -497,7 +697,16 @@ void LoggerManager::open()
 {
     // The writer that holds the day's file open already has nothing to open: it keeps the file
     // and the permissions it was given when it was opened, without a look at the directory.
-    // Checking and setting them again for every record cost more than the record's write.
+    // Whether its file is still the current one is told by what its name was built from; a
+    // relative logs path depends on the working directory and has the name built again.
+    if (m_file && m_file->isOpen() && m_openedAbsolute && m_openedDaily == _rotateLogs &&
+        m_openedPath == _logPath && m_openedApp == QCoreApplication::applicationName()) {
+        if (!_rotateLogs)
+            return;
+        LogClock fallback;
+        if (LoggerManagerPrivate::clock(fallback).now().date == m_openedDate)
+            return;
+    }
     const bool current = !_logPath.isEmpty() && m_file && m_file->isOpen() &&
                          m_fileName == LoggerManagerPrivate::fileNameFor(m_name);
     // An unset directory counts as missing; the records then go to the standard error stream.
@@ -520,20 +729,15 @@ void LoggerManager::open()
         if (m_file)
             ravix::safefile::setMode(*m_file, kLogFileMode);
     }
+    delete m_stream;
+    m_stream = nullptr;
     if (m_file && m_file->isOpen()) {
-        // A stream already on this file is renewed in place: set back to its defaults and
-        // given the locale's codec, as a new one would be, without the cost of a new one. One
-        // whose write failed is replaced, so that no rest of the failed record stays in it.
-        if (m_stream && m_stream->device() == m_file && m_stream->status() == QTextStream::Ok) {
-            m_stream->reset();
-            m_stream->setCodec(QTextCodec::codecForLocale());
-            return;
-        }
-        delete m_stream;
-        m_stream = new QTextStream(m_file);
-    } else {
-        delete m_stream;
-        m_stream = new QTextStream(stderr, QIODevice::ReadWrite);
+        LogClock fallback;
+        m_openedPath = _logPath;
+        m_openedApp = QCoreApplication::applicationName();
+        m_openedDaily = _rotateLogs;
+        m_openedAbsolute = QDir::isAbsolutePath(_logPath);
+        m_openedDate = LoggerManagerPrivate::clock(fallback).now().date;
     }
 }
 
@@ -579,18 +783,28 @@ void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &c
         return;
     const LogMessageRecord record = LogMessageRecord::fromContext(type, context, _rotateLogs);
 
+    // The record is made once, in a buffer of the thread that keeps its capacity.
+    ThreadCaches *caches = threadCaches();
+    QString local;
+    QString &text = caches ? caches->text : local;
+    text.resize(0);
+    LoggerManagerPrivate::appendPrefix(text, record);
+    text.append(message).append(QLatin1Char('\n'));
+
     const bool onStdErr = _debugOuts.testFlag(StdErrOut);
-    if (onStdErr) {
-        QTextStream err(stderr);
-        LoggerManagerPrivate::writePrefix(err, record);
-        err << message << Qt::endl;
-    }
+    if (onStdErr)
+        LoggerManagerPrivate::writeStdErr(text);
     if (!_debugOuts.testFlag(FileOut))
         return;
-    const auto writeRecord = [&record, &message](QTextStream &s) {
-        LoggerManagerPrivate::writePrefix(s, record);
-        s << message << Qt::endl;
-    };
+
+    const bool keep = _rotateLogs && _keepLogHandlers;
+    if (keep && context.category) {
+        if (LoggerManager *writer = foundWriter(context.category)) {
+            writer->open();
+            LoggerManagerPrivate::write(*writer, onStdErr, text);
+            return;
+        }
+    }
 
     const QString suffix = LoggerManagerPrivate::effectiveSuffix();
     // Compared as bytes: the same as comparing the name decoded as Latin-1, without decoding it.
@@ -598,9 +812,9 @@ void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &c
     const QString key = defaultCategory
                             ? suffix
                             : suffix + QLatin1Char('.') + QString::fromLatin1(context.category);
-    if (!_rotateLogs || !_keepLogHandlers) {
+    if (!keep) {
         LoggerManager writer(key);
-        LoggerManagerPrivate::write(writer, onStdErr, writeRecord);
+        LoggerManagerPrivate::write(writer, onStdErr, text);
         return;
     }
     // Writers are kept by the name under which the platform knows their file: on Windows
@@ -613,9 +827,11 @@ void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &c
         writer->open();
     else
         writer.reset(new LoggerManager(key));
-    LoggerManagerPrivate::write(*writer, onStdErr, writeRecord);
+    LoggerManagerPrivate::write(*writer, onStdErr, text);
     if (!kept)
         _loggers.insert(fileKey, writer);
+    if (context.category)
+        rememberWriter(context.category, writer.data());
 }
 
 void LoggerManager::ignoreLogs(QtMsgType, const QMessageLogContext &, const QString &) {}
@@ -700,6 +916,7 @@ void LoggerManager::setDefaultSuffix(const QString &suffix)
 {
     LogLock lock;
     _defaultSuffix = suffix;
+    LoggerManagerPrivate::forgetFoundWriters();
 }
 
 QStringList LoggerManager::additionalEraseFilters()
@@ -749,9 +966,9 @@ bool LoggerManager::initLog(const QString &path, unsigned int keepDays, bool rot
     LoggerManager banner(LoggerManagerPrivate::effectiveSuffix());
     LogMessageRecord record;
     record.daily = _rotateLogs;
-    record.file = QStringLiteral(__FILE__);
+    record.file = __FILE__;
     record.line = __LINE__;
-    record.function = QStringLiteral("initLog");
+    record.function = "initLog";
     LoggerManagerPrivate::writeBanner(banner, record, QObject::tr("Start logging"), true);
 
     qInstallMessageHandler(&LoggerManager::logMessageOutput);
@@ -780,13 +997,14 @@ void LoggerManager::releaseLog()
     LogLock lock;
     LoggerManagerPrivate::resetEraseTimer(false);
     _loggers.clear();
+    LoggerManagerPrivate::forgetFoundWriters();
 
     LoggerManager banner(LoggerManagerPrivate::effectiveSuffix());
     LogMessageRecord record;
     record.daily = _rotateLogs;
-    record.file = QStringLiteral(__FILE__);
+    record.file = __FILE__;
     record.line = __LINE__;
-    record.function = QStringLiteral("releaseLog");
+    record.function = "releaseLog";
     LoggerManagerPrivate::writeBanner(banner, record, QObject::tr("Stop logging"), false);
 
     qInstallMessageHandler(nullptr);

@@ -3,6 +3,7 @@
 #include <ravixcore/ravixcore_export.h>
 
 #include <QAtomicInt>
+#include <QDate>
 #include <QFlags>
 #include <QMap>
 #include <QMutex>
@@ -41,7 +42,8 @@ public:
     void open();
     /// Releases the stream and the file.
     void close();
-    /// The current stream (not locked).
+    /// A text stream on the writer's file, or on the standard error stream without a usable
+    /// file; made on first use (not locked). Records are written without it.
     QTextStream *stream();
 
     /// The Qt message handler installed by initLog().
@@ -116,6 +118,13 @@ private:
     QFile *m_file = nullptr;
     QTextStream *m_stream = nullptr;
     QString m_fileName; // of m_file, which is opened by descriptor and so has no name
+    // What m_fileName was built from, so that a record can tell without building the name
+    // again that its file is still the current one.
+    QString m_openedPath;
+    QString m_openedApp;
+    QDate m_openedDate;
+    bool m_openedDaily = false;
+    bool m_openedAbsolute = false;
 
     static QMutex _logMutex;
     static QMap<QString, QSharedPointer<LoggerManager>> _loggers;

@@ -6,17 +6,16 @@
 #include <QDate>
 #include <QMutexLocker>
 #include <QRunnable>
-#include <QTextStream>
+#include <QString>
 #include <QTime>
 
-#include <functional>
 
 /// What the formatter needs of one message.
 struct LogMessageRecord
 {
     bool daily = false;
-    QString file;
-    QString function;
+    const char *file = nullptr;     ///< UTF-8, as in QMessageLogContext
+    const char *function = nullptr; ///< UTF-8, as in QMessageLogContext
     int line = 0;
     QtMsgType type = QtDebugMsg;
 
@@ -71,29 +70,36 @@ private:
     qint64 m_stampSecond = -1;
 };
 
+class QTextCodec;
+
 class LoggerManagerPrivate
 {
 public:
     /// The clock of records and file names, of the calling thread; \a fallback once that has
     /// been destroyed as the thread ends.
     static LogClock &clock(LogClock &fallback);
-    /// Writes the time stamp, the level word and, for located messages, the location lines.
-    static void writePrefix(QTextStream &s, const LogMessageRecord &record);
+    /// Appends the time stamp, the level word and, for located messages, the location lines.
+    static void appendPrefix(QString &out, const LogMessageRecord &record);
     /// The base of writer names: the default suffix, or "log" when that is empty.
     static QString effectiveSuffix();
     /// The file a writer named \a name uses now (caller holds _logMutex).
     static QString fileNameFor(const QString &name);
-    /// Sets the codec named "System", which every log stream writes with.
-    static void setSystemCodec(QTextStream &s);
+    /// The codec named "System", which log files are written with (the locale's codec when
+    /// there is none of that name).
+    static QTextCodec *systemCodec();
     /// Writes a banner line with the writer of the default category, after the separator line
     /// when \a separator is set (caller holds _logMutex).
     static void writeBanner(LoggerManager &writer, const LogMessageRecord &record,
                             const QString &text, bool separator);
-    /// Writes \a text with the writer, in the "System" code page; what cannot reach the
-    /// writer's file goes to the standard error stream, unless \a onStdErr says it went there
-    /// already (caller holds _logMutex).
-    static void write(LoggerManager &writer, bool onStdErr,
-                      const std::function<void(QTextStream &)> &text);
+    /// Writes \a text with the writer, in the "System" code page, in one write; what cannot
+    /// reach the writer's file goes to the standard error stream, unless \a onStdErr says it
+    /// went there already (caller holds _logMutex).
+    static void write(LoggerManager &writer, bool onStdErr, const QString &text);
+    /// Writes \a text to the standard error stream in the locale's code page.
+    static void writeStdErr(const QString &text);
+    /// Forgets the writers found by category (caller holds _logMutex); called whenever the
+    /// kept writers or what their names are built from change.
+    static void forgetFoundWriters();
     /// Replaces the clean-up timer by a new one, or only removes it when \a start is false.
     static void resetEraseTimer(bool start);
     /// Deletes old log files and archives recent ones; run on the global thread pool.

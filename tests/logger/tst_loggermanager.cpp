@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextCodec>
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
@@ -105,6 +106,7 @@ private slots:
 
     void recordFormat_data();
     void recordFormat();
+    void textInTheSystemCodePage();
     void dateLineWithoutDailyFiles();
     void routing_data();
     void routing();
@@ -208,6 +210,28 @@ void TestLoggerManager::recordFormat()
          line, "fn()");
     expected.replace(QStringLiteral("%ID%"), threadIdField());
     QCOMPARE(afterStart(dailyFile()), expected);
+}
+
+// ASCII records are copied straight into the file; any other text, wherever it starts, goes
+// through the codec whole, in a located record as in a short one.
+void TestLoggerManager::textInTheSystemCodePage()
+{
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true, QtDebugMsg));
+    const QString text = QStringLiteral("seventeen letters") + QString::fromUtf8("Gr\xC3\xBC\xC3\x9F"
+                                                                                  "e \xE2\x82\xAC "
+                                                                                  "\xF0\x9F\x98\x80");
+    send(QtWarningMsg, text);
+    send(QtWarningMsg, text, "default", "s\xC3\xBC" "d.cpp", 3, "f\xC3\xBC()");
+    QTextCodec *codec = QTextCodec::codecForName("System");
+    if (!codec)
+        codec = QTextCodec::codecForLocale();
+    QFile f(dailyFile());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    QVERIFY(bytes.contains(codec->fromUnicode(QStringLiteral("WARNING:  ") + text + '\n')));
+    QVERIFY(bytes.contains(codec->fromUnicode(QString::fromUtf8("s\xC3\xBC" "d.cpp"))));
+    QVERIFY(bytes.contains(codec->fromUnicode(QString::fromUtf8("f\xC3\xBC()\n") + kIndent +
+                                              text + '\n')));
 }
 
 void TestLoggerManager::dateLineWithoutDailyFiles()
