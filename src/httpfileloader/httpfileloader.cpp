@@ -198,9 +198,11 @@ void HttpFileLoader::createManager()
     connect(_manager, SIGNAL(finished(QNetworkReply *)), this, SLOT(finished(QNetworkReply *)));
     connect(_manager, SIGNAL(proxyAuthenticationRequired(QNetworkProxy, QAuthenticator *)), this,
             SLOT(proxyAuthenticationRequired(QNetworkProxy, QAuthenticator *)));
+#if QT_CONFIG(ssl)
     // Every manager, also one that replaces a timed-out manager, treats certificates alike.
     connect(_manager, SIGNAL(sslErrors(QNetworkReply *, QList<QSslError>)), this,
             SLOT(onSslErrors(QNetworkReply *, QList<QSslError>)));
+#endif
 }
 
 void HttpFileLoader::dropManager()
@@ -469,6 +471,11 @@ void HttpFileLoader::proxyAuthenticationRequired(const QNetworkProxy &proxy,
 
 void HttpFileLoader::onSslErrors(QNetworkReply *reply, const QList<QSslError> &errors)
 {
+#if !QT_CONFIG(ssl)
+    // A Qt without TLS has no certificates to check.
+    Q_UNUSED(reply)
+    Q_UNUSED(errors)
+#else
     if (!reply)
         return;
     if (!_verifyTls) {
@@ -478,6 +485,7 @@ void HttpFileLoader::onSslErrors(QNetworkReply *reply, const QList<QSslError> &e
     for (const QSslError &e : errors)
         qCWarning(hfl).noquote() << e.errorString() << _url;
     reply->setProperty(kTlsRejected, true);
+#endif
 }
 
 } // namespace ravix

@@ -213,6 +213,9 @@ private slots:
     // file whole instead of a truncated one that would read as "nothing installed".
     void interruptedSaveKeepsPreviousFile()
     {
+#ifdef Q_OS_WIN
+        QSKIP("a file size limit for one process exists on Linux only");
+#endif
         const QString writer = QCoreApplication::applicationDirPath() + "/ravix_verwriter";
         QVERIFY2(QFileInfo(writer).isExecutable(), qPrintable(writer));
         QTemporaryDir tmp;

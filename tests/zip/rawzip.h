@@ -188,12 +188,12 @@ inline QByteArray readFile(const QString &path)
 inline bool setWallClockMTime(const QString &path, const QDateTime &wallClock)
 {
     const QDateTime asUtc(wallClock.date(), wallClock.time(), Qt::UTC);
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = time_t(asUtc.toSecsSinceEpoch() - zip_currentUtcOffset());
-    times[1].tv_nsec = 0;
-    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+    QFile f(path);
+    // Opened for writing, as Windows wants for a time change; nothing is written.
+    return f.open(QIODevice::ReadWrite) &&
+           f.setFileTime(QDateTime::fromSecsSinceEpoch(
+                             asUtc.toSecsSinceEpoch() - zip_currentUtcOffset(), Qt::UTC),
+                         QFileDevice::FileModificationTime);
 }
 
 /// A wrong password that the check byte of every named entry rejects. The check is one byte,
