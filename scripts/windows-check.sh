@@ -27,9 +27,14 @@ seconds=${DEMO_SECONDS:-10}
 archive=${RAVIX_WIN_QT_ARCHIVE:-$root/../shared/toolchains/qt5.15.8-mingw64-posix.tar.xz}
 [ -f "$archive" ] || { echo "windows-check: no Qt tree for Windows at $archive" >&2; exit 1; }
 
-# Test programs that do not run under Wine, each with its reason. They run on Linux.
+# Test programs that cannot run under Wine, each with its reason. They run on Linux.
 declare -A not_under_wine=(
     [packaging_consumer]="builds a Linux consumer with the host compiler and pkg-config; the Windows consumer is built and run below"
+    [tst_terminalagent]="stops the agent with SIGTERM, which a Windows program does not get; the agent's run under Wine is checked below"
+)
+# Test programs that are built but not yet run under Wine: they fail there for the reason
+# given, which is to be mended (then the entry goes).
+declare -A pending_under_wine=(
 )
 
 wine=/usr/lib/wine/wine64
@@ -142,7 +147,7 @@ else
 fi
 
 exclude=""
-for t in "${!not_under_wine[@]}"; do
+for t in "${!not_under_wine[@]}" "${!pending_under_wine[@]}"; do
     exclude="${exclude:+$exclude|}^$t\$"
 done
 # shellcheck disable=SC2086
@@ -162,6 +167,9 @@ while read -r name ok text; do
 done <"$work/results.txt"
 for t in "${!not_under_wine[@]}"; do
     printf 'SKIP  %-32s %s\n' "$t" "${not_under_wine[$t]}"
+done
+for t in "${!pending_under_wine[@]}"; do
+    printf 'TODO  %-32s %s\n' "$t" "${pending_under_wine[$t]}"
 done
 if [ "$failures" -ne 0 ]; then
     echo "---- output of the failed test programs"

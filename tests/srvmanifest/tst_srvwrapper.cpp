@@ -17,14 +17,13 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <sys/types.h>
+#include <unistd.h>
+#endif
 #ifdef Q_OS_WIN
 #include <windows.h>
 
 #include <psapi.h>
-#else
-#include <sys/types.h>
-#include <unistd.h>
-#endif
 #endif
 
 using ravix::BaseSrvWrapper;
