@@ -44,8 +44,13 @@ int runHostTool(const QString &program, const QStringList &args, QByteArray *out
     if (!dir.isValid())
         return -1;
     QString cmd = shellQuoted(program);
-    for (const QString &a : args)
-        cmd += QLatin1Char(' ') + shellQuoted(hostPath(a));
+    // Only arguments that are paths on drive Z: change; a script's backslashes stay.
+    for (const QString &a : args) {
+        const bool onZ = a.size() > 2 && a.at(0).toUpper() == QLatin1Char('Z') &&
+                         a.at(1) == QLatin1Char(':') &&
+                         (a.at(2) == QLatin1Char('/') || a.at(2) == QLatin1Char('\\'));
+        cmd += QLatin1Char(' ') + shellQuoted(onZ ? hostPath(a) : a);
+    }
     const QString rc = hostPath(dir.filePath(QStringLiteral("rc")));
     const QString script =
         QStringLiteral("export PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin LC_ALL=C.UTF-8\n"
