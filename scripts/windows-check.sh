@@ -139,18 +139,9 @@ export WINE="$wine" WINEPATH="$runtime;$(winpath "$build/src")"
 export QT_PLUGIN_PATH="$(winpath "$qt/plugins")"
 # nginx, started by Windows programs on this side, keeps its workers on this account.
 [ "$(id -u)" -eq 0 ] && export RAVIX_NGINX_USER_DIRECTIVE="user $(id -un) $(id -gn);"
-# The tests' temporary folders lie where nginx on this side can serve them. Wine takes TEMP
-# and TMP from the prefix's registry, not from the environment.
+# The tests' temporary folders lie in the prefix (drive C:), which is on this side too: nginx
+# serves them and the Linux tools read them (tests/common/testtools.cpp finds their paths).
 mkdir -p "$work/tmp"
-# The prefix's set-up may still be writing the defaults: let the wineserver finish first.
-"$wineserver" -w
-for v in TEMP TMP; do
-    "$wine" reg add 'HKCU\Environment' /v "$v" /t REG_SZ /d "$(winpath "$work/tmp")" /f >/dev/null 2>&1
-done
-if ! "$wine" reg query 'HKCU\Environment' /v TEMP 2>/dev/null | tr -d '\r' | grep -qF "$(winpath "$work/tmp")"; then
-    echo "windows-check: TEMP could not be set in the Wine prefix" >&2
-    exit 1
-fi
 
 echo
 say "the test programs under Wine, $jobs at a time"

@@ -11,13 +11,28 @@
 
 #include <sys/stat.h>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace ravixtest {
 
 QString hostPath(const QString &path)
 {
 #ifdef Q_OS_WIN
-    // Wine shows the Linux root as drive Z:.
+    // Wine tells the Linux path of any drive's file; drive Z: is the Linux root.
+    using UnixName = char *(__cdecl *)(const wchar_t *);
+    static const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     const QString p = QDir::fromNativeSeparators(path);
+    if (unixName && p.size() > 2 && p.at(1) == QLatin1Char(':')) {
+        const std::wstring native = QDir::toNativeSeparators(p).toStdWString();
+        if (char *name = unixName(native.c_str())) {
+            const QString result = QString::fromLocal8Bit(name);
+            HeapFree(GetProcessHeap(), 0, name);
+            return result;
+        }
+    }
     return p.startsWith(QLatin1String("Z:/"), Qt::CaseInsensitive) ? p.mid(2) : p;
 #else
     return path;
@@ -44,12 +59,12 @@ int runHostTool(const QString &program, const QStringList &args, QByteArray *out
     if (!dir.isValid())
         return -1;
     QString cmd = shellQuoted(program);
-    // Only arguments that are paths on drive Z: change; a script's backslashes stay.
+    // Only arguments that are Windows paths change; a script's backslashes stay.
     for (const QString &a : args) {
-        const bool onZ = a.size() > 2 && a.at(0).toUpper() == QLatin1Char('Z') &&
-                         a.at(1) == QLatin1Char(':') &&
-                         (a.at(2) == QLatin1Char('/') || a.at(2) == QLatin1Char('\\'));
-        cmd += QLatin1Char(' ') + shellQuoted(onZ ? hostPath(a) : a);
+        const bool drivePath = a.size() > 2 && a.at(0).isLetter() &&
+                               a.at(1) == QLatin1Char(':') &&
+                               (a.at(2) == QLatin1Char('/') || a.at(2) == QLatin1Char('\\'));
+        cmd += QLatin1Char(' ') + shellQuoted(drivePath ? hostPath(a) : a);
     }
     const QString rc = hostPath(dir.filePath(QStringLiteral("rc")));
     const QString script =
