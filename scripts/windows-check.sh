@@ -38,6 +38,7 @@ declare -A pending_under_wine=(
     [tst_dircreator]="checks POSIX mode bits; on Windows the access goes through the access list"
     [tst_basedaemonroot]="reads its child's text output with the CR of Windows line ends"
     [tst_loggermanager]="expects LF line ends and POSIX mode bits; log files on Windows end lines with CR LF; its many-threads case finds one line"
+    [tst_logprocess]="looks for LF line ends in the log file, which Windows writes with CR LF"
     [tst_logcleanup]="its packing children do not finish under Wine (waitForFinished times out)"
     [tst_basesqlitedbconnector]="expects file:// + path as the read-only URI and a '?' in a folder name, which Windows refuses"
     [tst_srvmanifest]="checks the executable bit, POSIX mode bits and Linux error texts"
