@@ -6,6 +6,8 @@
 # Prints what it left.
 # BUILD_DIR (default build-demo) and DEMO_SECONDS (default 20) adjust a run.
 set -euo pipefail
+# shellcheck source=scripts/site-nginx.sh
+source "$(dirname "$0")/site-nginx.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-demo}
 seconds=${DEMO_SECONDS:-20}
@@ -26,7 +28,7 @@ run=$build/demo-run
 site=$run/site
 work=$run/agent-work
 rm -rf "$run"
-mkdir -p "$site" "$run/nginx/logs"
+mkdir -p "$site"
 
 # A free port on 127.0.0.1, chosen by the kernel.
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -38,32 +40,6 @@ sign=$prefix/bin/ravix-sign-update
 "$sign" sign "$run/keys/update.key" "$site/update.json"
 "$sign" verify "$run/keys/update.pub" "$site/update.json"
 
-user=""
-# As root, nginx would hand its worker to an account that may not read the build directory.
-[ "$(id -u)" -eq 0 ] && user="user $(id -un) $(id -gn);"
-cat >"$run/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-$user
-pid $run/nginx/nginx.pid;
-error_log $run/nginx/logs/error.log;
-events { worker_connections 64; }
-http {
-    access_log $run/nginx/logs/access.log;
-    client_body_temp_path $run/nginx/client_body;
-    proxy_temp_path $run/nginx/proxy;
-    fastcgi_temp_path $run/nginx/fastcgi;
-    uwsgi_temp_path $run/nginx/uwsgi;
-    scgi_temp_path $run/nginx/scgi;
-    default_type application/octet-stream;
-    server {
-        listen 127.0.0.1:$port;
-        root $site;
-        location / { }
-    }
-}
-CONF
-
 nginx_pid=""
 agent_pid=""
 cleanup() {
@@ -72,13 +48,7 @@ cleanup() {
     true
 }
 trap cleanup EXIT
-nginx -p "$run/nginx/" -e "$run/nginx/logs/error.log" -c "$run/nginx/nginx.conf" &
-nginx_pid=$!
-for _ in $(seq 300); do
-    curl -fsS -o /dev/null "http://127.0.0.1:$port/update.json" 2>/dev/null && break
-    kill -0 "$nginx_pid" 2>/dev/null || { cat "$run/nginx/logs/error.log" >&2; exit 1; }
-    sleep 0.1
-done
+start_site_nginx "$run" "$site" "$port"
 echo "== update site on http://127.0.0.1:$port/ (nginx pid $nginx_pid)"
 
 echo "== running the terminal agent for $seconds s"

@@ -65,7 +65,8 @@ private:
 class RAVIXCORE_EXPORT EmulatedWindows : public OsLayer
 {
 public:
-    struct Command
+    // Exported by itself: a DLL does not export nested classes with the enclosing one.
+    struct RAVIXCORE_EXPORT Command
     {
         std::wstring program;
         std::vector<std::wstring> args;

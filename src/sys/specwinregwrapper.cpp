@@ -39,8 +39,8 @@ void splitKey(const QString &key, QString *subKey, QString *valueName)
     const int slash = rKey.lastIndexOf(QLatin1Char('\\'));
     *subKey = slash < 0 ? QString() : rKey.left(slash);
     *valueName = rKey.mid(slash + 1);
-    if (valueName->compare(QLatin1String("Default"), Qt::CaseInsensitive) == 0 ||
-        *valueName == QLatin1String("."))
+    // Exactly these two, as the framework's native settings map them: "default" is a name.
+    if (*valueName == QLatin1String("Default") || *valueName == QLatin1String("."))
         valueName->clear();
 }
 
@@ -79,11 +79,11 @@ QVariant decodeValue(std::uint32_t type, const Bytes &data)
     case REG_TYPE_SZ:
     case REG_TYPE_EXPAND_SZ:
     {
-        // The whole value counts, not just the text up to its first zero: an encoded list
-        // holds zero characters. Only the terminator (and any padding after it) is dropped.
+        // Every reader ends a string value at its first zero, whatever follows it.
         QString s = utf16String(data);
-        while (s.endsWith(QChar::Null))
-            s.chop(1);
+        const int end = s.indexOf(QChar::Null);
+        if (end >= 0)
+            s.truncate(end);
         return stringToVariant(s);
     }
     case REG_TYPE_MULTI_SZ: {
@@ -137,8 +137,9 @@ void encodeValue(const QVariant &value, std::uint32_t *type, Bytes *data)
     case QVariant::StringList:
     case QVariant::List: {
         // A multi-string cannot hold an empty element nor be empty, and a zero inside an
-        // element would split it in two when read back; those lists go whole into one
-        // encoded string value, zero characters and all.
+        // element would split it in two when read back; those lists go whole, encoded, into a
+        // binary value of raw UTF-16, as a string with a zero does: a string value would end
+        // at the encoding's first zero for every other reader.
         const QStringList items = variantListToStringList(value.toList());
         const bool zeroInside = std::any_of(items.cbegin(), items.cend(), [](const QString &item) {
             return item.contains(QChar::Null);
@@ -154,8 +155,8 @@ void encodeValue(const QVariant &value, std::uint32_t *type, Bytes *data)
             data->push_back(0);
             return;
         }
-        *type = REG_TYPE_SZ;
-        *data = utf16Bytes(variantToString(value), 1);
+        *type = REG_TYPE_BINARY;
+        *data = utf16Bytes(variantToString(value), 0);
         return;
     }
     default:

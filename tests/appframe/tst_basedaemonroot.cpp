@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTranslator>
+#include <ravixcore/appframe/platformconventions.h>
+
 #include <QtTest>
 
 using ravix::BaseDaemonRoot;
@@ -31,7 +33,8 @@ struct ChildResult
 
 QString childPath()
 {
-    return QCoreApplication::applicationDirPath() + "/ravix_rootchild";
+    return QCoreApplication::applicationDirPath() + "/ravix_rootchild" +
+           ravix::PlatformConventions::exeSuffix();
 }
 
 QMap<QString, QString> parseValues(const QByteArray &out)

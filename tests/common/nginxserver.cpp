@@ -8,11 +8,14 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 
+#ifndef Q_OS_WIN
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
+#endif
 #ifdef Q_OS_LINUX
 #include <sys/prctl.h>
 #endif
@@ -21,7 +24,13 @@ namespace ravixtest {
 
 namespace {
 
+#ifdef Q_OS_WIN
+// Under Wine the test starts the Linux nginx: Wine runs a Linux program it is asked to start,
+// but gives no handle to wait on, so nginx runs as a daemon and is stopped by its own signal.
+const QString kNginx = QStringLiteral("Z:\\usr\\sbin\\nginx");
+#else
 const QString kNginx = QStringLiteral("/usr/sbin/nginx");
+#endif
 
 // A port that was free a moment ago; nginx may still lose it to another process, so start()
 // tries a few times.
@@ -35,13 +44,17 @@ quint16 freePort()
 
 QString quoted(const QString &path)
 {
-    return QLatin1Char('"') + path + QLatin1Char('"');
+    return QLatin1Char('"') + hostPath(QFileInfo(path).absoluteFilePath()) + QLatin1Char('"');
 }
 
 // As root nginx would hand its workers to an unprivileged account that cannot read the
 // private temporary folders; keep them on the current account instead.
 QString userDirective()
 {
+#ifdef Q_OS_WIN
+    // The Windows program cannot ask who runs Wine; windows-check.sh says it.
+    return qEnvironmentVariable("RAVIX_NGINX_USER_DIRECTIVE");
+#else
     if (::geteuid() != 0)
         return QString();
     const passwd *pw = ::getpwuid(::geteuid());
@@ -50,6 +63,7 @@ QString userDirective()
         return QString();
     return QStringLiteral("user %1 %2;\n")
         .arg(QString::fromLocal8Bit(pw->pw_name), QString::fromLocal8Bit(gr->gr_name));
+#endif
 }
 
 // nginx goes down with the test process, also when a crash or a timeout kills the test
@@ -97,7 +111,11 @@ QString NginxServer::errorLogPath() const
 
 bool NginxServer::isRunning() const
 {
+#ifdef Q_OS_WIN
+    return m_dir && QFile::exists(dirPath(QStringLiteral("nginx.pid")));
+#else
     return m_process->state() != QProcess::NotRunning;
+#endif
 }
 
 bool NginxServer::start(const QString &docroot, const QString &sslCert, const QString &sslKey)
@@ -144,7 +162,12 @@ bool NginxServer::startOnce(const QString &docroot, const QString &sslCert, cons
                        quoted(QFileInfo(sslKey).absoluteFilePath()));
 
     QString conf;
-    conf += QStringLiteral("daemon off;\nmaster_process on;\nworker_processes 1;\n");
+#ifdef Q_OS_WIN
+    conf += QStringLiteral("daemon on;\n");
+#else
+    conf += QStringLiteral("daemon off;\n");
+#endif
+    conf += QStringLiteral("master_process on;\nworker_processes 1;\n");
     conf += userDirective();
     conf += QStringLiteral("pid %1;\n").arg(quoted(dirPath(QStringLiteral("nginx.pid"))));
     conf += QStringLiteral("error_log %1 info;\n").arg(quoted(errorLogPath()));
@@ -177,6 +200,30 @@ bool NginxServer::startOnce(const QString &docroot, const QString &sslCert, cons
     }
     f.close();
 
+#ifdef Q_OS_WIN
+    if (!QProcess::startDetached(kNginx, {QStringLiteral("-p"), hostPath(m_dir->path()) + '/',
+                                          QStringLiteral("-e"), hostPath(errorLogPath()),
+                                          QStringLiteral("-c"), hostPath(confPath)})) {
+        m_error = QStringLiteral("nginx did not start");
+        return false;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 60000) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, m_port);
+        if (probe.waitForConnected(1000) && isRunning())
+            return true;
+        QFile log(errorLogPath());
+        if (log.open(QIODevice::ReadOnly) && log.readAll().contains("[emerg]")) {
+            log.seek(0);
+            m_error = QStringLiteral("nginx ended at start-up: ") +
+                      QString::fromLocal8Bit(log.readAll());
+            return false;
+        }
+        QThread::msleep(50);
+    }
+#else
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     // -e keeps nginx away from the system's error log before it has read our configuration.
     m_process->start(kNginx,
@@ -202,6 +249,7 @@ bool NginxServer::startOnce(const QString &docroot, const QString &sslCert, cons
         if (probe.waitForConnected(1000))
             return true;
     }
+#endif
     m_error = QStringLiteral("nginx did not accept connections on port %1").arg(m_port);
     stop();
     return false;
@@ -209,6 +257,19 @@ bool NginxServer::startOnce(const QString &docroot, const QString &sslCert, cons
 
 void NginxServer::stop()
 {
+#ifdef Q_OS_WIN
+    if (!isRunning())
+        return;
+    QProcess::startDetached(kNginx, {QStringLiteral("-p"), hostPath(m_dir->path()) + '/',
+                                     QStringLiteral("-e"), hostPath(errorLogPath()),
+                                     QStringLiteral("-c"), hostPath(dirPath(QStringLiteral("nginx.conf"))),
+                                     QStringLiteral("-s"), QStringLiteral("stop")});
+    // nginx removes its pid file as it ends.
+    QElapsedTimer clock;
+    clock.start();
+    while (isRunning() && clock.elapsed() < 30000)
+        QThread::msleep(50);
+#else
     if (m_process->state() == QProcess::NotRunning)
         return;
     m_process->terminate();
@@ -216,6 +277,7 @@ void NginxServer::stop()
         m_process->kill();
         m_process->waitForFinished(30000);
     }
+#endif
 }
 
 QString NginxServer::url(const QString &path) const

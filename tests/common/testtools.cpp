@@ -1,15 +1,116 @@
 #include "testtools.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
 
 #include <sys/stat.h>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace ravixtest {
+
+QString hostPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    // Wine tells the Linux path of any drive's file; drive Z: is the Linux root.
+    using UnixName = char *(__cdecl *)(const wchar_t *);
+    static const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    const QString p = QDir::fromNativeSeparators(path);
+    if (unixName && p.size() > 2 && p.at(1) == QLatin1Char(':')) {
+        const std::wstring native = QDir::toNativeSeparators(p).toStdWString();
+        if (char *name = unixName(native.c_str())) {
+            const QString result = QString::fromLocal8Bit(name);
+            HeapFree(GetProcessHeap(), 0, name);
+            return result;
+        }
+    }
+    return p.startsWith(QLatin1String("Z:/"), Qt::CaseInsensitive) ? p.mid(2) : p;
+#else
+    return path;
+#endif
+}
+
+#ifdef Q_OS_WIN
+namespace {
+
+QString shellQuoted(const QString &s)
+{
+    QString q = s;
+    q.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + q + QLatin1Char('\'');
+}
+
+// A Windows program under Wine may start a Linux program but gets no handle to wait on: the
+// tool runs through a shell that leaves its output and then its exit code in files, and the
+// files are watched.
+int runHostTool(const QString &program, const QStringList &args, QByteArray *out,
+                const QString &workDir, int timeoutMs)
+{
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return -1;
+    QString cmd = shellQuoted(program);
+    // Only arguments that are Windows paths change; a script's backslashes stay.
+    for (const QString &a : args) {
+        const bool drivePath = a.size() > 2 && a.at(0).isLetter() &&
+                               a.at(1) == QLatin1Char(':') &&
+                               (a.at(2) == QLatin1Char('/') || a.at(2) == QLatin1Char('\\'));
+        cmd += QLatin1Char(' ') + shellQuoted(drivePath ? hostPath(a) : a);
+    }
+    const QString rc = hostPath(dir.filePath(QStringLiteral("rc")));
+    const QString script =
+        QStringLiteral("export PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin LC_ALL=C.UTF-8\n"
+                       "(cd %1 && %2) </dev/null >%3 2>&1\necho $? >%4.part\n"
+                       "mv %4.part %4\n")
+            .arg(shellQuoted(hostPath(workDir.isEmpty() ? QDir::currentPath() : workDir)), cmd,
+                 shellQuoted(hostPath(dir.filePath(QStringLiteral("out")))), shellQuoted(rc));
+    QFile file(dir.filePath(QStringLiteral("run.sh")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(script.toUtf8()) < 0)
+        return -1;
+    file.close();
+    if (!QProcess::startDetached(QStringLiteral("Z:\\bin\\sh"), {hostPath(file.fileName())}))
+        return -1;
+    QElapsedTimer clock;
+    clock.start();
+    QFile result(dir.filePath(QStringLiteral("rc")));
+    while (!result.exists()) {
+        if (clock.elapsed() > timeoutMs)
+            return -1;
+        QThread::msleep(20);
+    }
+    if (!result.open(QIODevice::ReadOnly))
+        return -1;
+    const int code = result.readAll().trimmed().toInt();
+    if (out) {
+        QFile output(dir.filePath(QStringLiteral("out")));
+        *out = output.open(QIODevice::ReadOnly) ? output.readAll() : QByteArray();
+    }
+    // A shell reports a death by signal as 128 and more.
+    return code >= 128 ? -1 : code;
+}
+
+} // namespace
+#endif
 
 QString findTool(const QString &name)
 {
+#ifdef Q_OS_WIN
+    // The tests' tools are Linux programs, run on the Linux side.
+    for (const char *dir : {"/usr/bin", "/bin", "/usr/sbin", "/sbin", "/usr/lib/wine"}) {
+        const QString path = QLatin1String(dir) + QLatin1Char('/') + name;
+        if (QFileInfo(QStringLiteral("Z:") + path).isFile())
+            return path;
+    }
+#endif
     QString path = QStandardPaths::findExecutable(name);
     if (path.isEmpty())
         path = QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"),
@@ -21,6 +122,10 @@ QString findTool(const QString &name)
 int runTool(const QString &program, const QStringList &args, QByteArray *out,
             const QString &workDir, int timeoutMs)
 {
+#ifdef Q_OS_WIN
+    if (program.startsWith(QLatin1Char('/')))
+        return runHostTool(program, args, out, workDir, timeoutMs);
+#endif
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     if (!workDir.isEmpty())

@@ -13,6 +13,10 @@ QString findTool(const QString &name);
 int runTool(const QString &program, const QStringList &args, QByteArray *out = nullptr,
             const QString &workDir = QString(), int timeoutMs = 300000);
 
+// The path under which a Linux program sees \a path, which under Wine lies on some drive
+// (drive Z: is the Linux root). Elsewhere the path itself.
+QString hostPath(const QString &path);
+
 // File mode bits as ls shows them (e.g. 0775), read with stat.
 int modeBits(const QString &path);
 

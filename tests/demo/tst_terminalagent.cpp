@@ -20,7 +20,9 @@
 #include <QtTest>
 
 #include <csignal>
+#ifdef Q_OS_LINUX
 #include <sys/prctl.h>
+#endif
 
 namespace {
 
@@ -42,7 +44,9 @@ QByteArray sha1Hex(const QString &path)
 class AgentProcess : public QProcess
 {
 protected:
+#ifdef Q_OS_LINUX
     void setupChildProcess() override { ::prctl(PR_SET_PDEATHSIG, SIGTERM); }
+#endif
 };
 
 } // namespace

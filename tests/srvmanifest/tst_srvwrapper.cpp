@@ -20,6 +20,11 @@
 #include <sys/types.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <psapi.h>
+#endif
 
 using ravix::BaseSrvWrapper;
 using ravix::ExeInstance;
@@ -36,11 +41,18 @@ const QString SLEEP_FOREVER = QStringLiteral("600000");
 // Resident memory of this process in bytes.
 qint64 residentBytes()
 {
+#ifdef Q_OS_WIN
+    PROCESS_MEMORY_COUNTERS counters;
+    return K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)
+               ? qint64(counters.WorkingSetSize)
+               : -1;
+#else
     QFile statm(QStringLiteral("/proc/self/statm"));
     if (!statm.open(QIODevice::ReadOnly))
         return -1;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.size() > 1 ? fields.at(1).toLongLong() * sysconf(_SC_PAGESIZE) : -1;
+#endif
 }
 
 // Records the wrapper's signals in order, as "started:<exe>" and "finished:<exe>".
@@ -379,6 +391,8 @@ private slots:
 #ifdef Q_OS_UNIX
         QCOMPARE(::kill(pid_t(pid), 0), -1);
         QCOMPARE(errno, ESRCH);
+#else
+        Q_UNUSED(pid)
 #endif
     }
 

@@ -209,19 +209,19 @@ private slots:
                                       << quint32(REG_TYPE_MULTI_SZ) << mixed
                                       << QVariant(QVariantList{QStringLiteral("a"), QSize(1, 2)});
         const QVariant empty(QStringList{});
-        // Encoded lists hold zero characters; the string value keeps them all.
-        QTest::newRow("empty list") << empty << quint32(REG_TYPE_SZ)
-                                    << utf16(ravix::swrw::variantToString(empty), 1) << empty;
+        // Encoded lists hold zero characters, which would end a string value.
+        QTest::newRow("empty list") << empty << quint32(REG_TYPE_BINARY)
+                                    << utf16(ravix::swrw::variantToString(empty), 0) << empty;
         const QVariant withEmpty(QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")});
         QTest::newRow("list with empty element")
-            << withEmpty << quint32(REG_TYPE_SZ)
-            << utf16(ravix::swrw::variantToString(withEmpty), 1) << withEmpty;
+            << withEmpty << quint32(REG_TYPE_BINARY)
+            << utf16(ravix::swrw::variantToString(withEmpty), 0) << withEmpty;
         // As a multi-string the zero would end the element and start another one.
         const QVariant withZero(
             QStringList{QStringLiteral("a"), QString::fromUtf16(u"b\0c", 3), QStringLiteral("d")});
         QTest::newRow("list with zero inside an element")
-            << withZero << quint32(REG_TYPE_SZ)
-            << utf16(ravix::swrw::variantToString(withZero), 1) << withZero;
+            << withZero << quint32(REG_TYPE_BINARY)
+            << utf16(ravix::swrw::variantToString(withZero), 0) << withZero;
     }
 
     void valueTypes()
@@ -252,8 +252,8 @@ private slots:
         wrapper.set(QStringLiteral("list"), QStringList());
         const RawValue raw = rawValue(*w, REG_ROOT_CURRENT_USER, QStringLiteral("Software\\T"),
                                       QStringLiteral("list"), REG_KEY_WOW64_64KEY);
-        // A string value holding the whole encoding, zero characters included.
-        QCOMPARE(raw.type, REG_TYPE_SZ);
+        // A binary value holding the whole encoding, zero characters included.
+        QCOMPARE(raw.type, REG_TYPE_BINARY);
         QVERIFY(QString::fromUtf16(reinterpret_cast<const ushort *>(raw.data.data()),
                                    int(raw.data.size() / 2))
                     .startsWith(QLatin1String("@Variant(")));
@@ -270,9 +270,9 @@ private slots:
         QTest::addColumn<QVariant>("expected");
         QTest::newRow("expand sz") << quint32(REG_TYPE_EXPAND_SZ) << utf16("%SystemRoot%", 1)
                                    << QVariant(QStringLiteral("%SystemRoot%"));
-        QTest::newRow("sz with a zero inside")
+        QTest::newRow("sz ends at its first zero")
             << quint32(REG_TYPE_SZ) << utf16(QStringLiteral("ab") + QChar(0) + "cd", 1)
-            << QVariant(QStringLiteral("ab") + QChar(0) + "cd");
+            << QVariant(QStringLiteral("ab"));
         Bytes padded = utf16("ab", 1);
         padded.insert(padded.end(), 4, 0);
         QTest::newRow("sz padded with zeros")

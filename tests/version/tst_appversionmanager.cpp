@@ -8,6 +8,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <ravixcore/appframe/platformconventions.h>
+
 #include <QtTest>
 
 using ravix::AppVersion;
@@ -213,7 +215,11 @@ private slots:
     // file whole instead of a truncated one that would read as "nothing installed".
     void interruptedSaveKeepsPreviousFile()
     {
-        const QString writer = QCoreApplication::applicationDirPath() + "/ravix_verwriter";
+#ifdef Q_OS_WIN
+        QSKIP("a file size limit for one process exists on Linux only");
+#endif
+        const QString writer = QCoreApplication::applicationDirPath() + "/ravix_verwriter" +
+                               ravix::PlatformConventions::exeSuffix();
         QVERIFY2(QFileInfo(writer).isExecutable(), qPrintable(writer));
         QTemporaryDir tmp;
         const QString path = tmp.path() + "/host.ver";

@@ -7,7 +7,9 @@
 #include <QStringList>
 
 #include <csignal>
+#ifndef Q_OS_WIN
 #include <sys/resource.h>
+#endif
 
 int main(int argc, char **argv)
 {
@@ -22,7 +24,11 @@ int main(int argc, char **argv)
             ravix::AppVersion(QStringLiteral("2.%1.0").arg(i),
                               QStringLiteral("2024-03-01T10:00:00")));
 
-    const rlim_t limit = args.at(4).toULongLong();
+    const qulonglong limit = args.at(4).toULongLong();
+#ifdef Q_OS_WIN
+    if (limit > 0)
+        return 4;
+#else
     if (limit > 0) {
         // Writes beyond the limit fail with EFBIG instead of killing the process.
         std::signal(SIGXFSZ, SIG_IGN);
@@ -30,6 +36,7 @@ int main(int argc, char **argv)
         if (setrlimit(RLIMIT_FSIZE, &rl) != 0)
             return 3;
     }
+#endif
     ravix::AppVersionManager::saveCurrentVersions(args.at(1), args.at(2));
     return 0;
 }

@@ -18,6 +18,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#ifdef Q_OS_WIN
+#include "sys/oslayer_p.h"
+#endif
+
 namespace ziptest {
 
 inline quint16 le16(const QByteArray &b, int at)
@@ -188,12 +192,20 @@ inline QByteArray readFile(const QString &path)
 inline bool setWallClockMTime(const QString &path, const QDateTime &wallClock)
 {
     const QDateTime asUtc(wallClock.date(), wallClock.time(), Qt::UTC);
+    const qint64 secs = asUtc.toSecsSinceEpoch() - zip_currentUtcOffset();
+#ifdef Q_OS_WIN
+    // Through the system, for folders too: 100-ns steps since 1601.
+    const std::uint64_t write = std::uint64_t(secs + 11644473600LL) * 10000000u;
+    return ravix::oslayer::OsLayer::current().setFileTimes(
+        QDir::toNativeSeparators(path).toStdWString(), nullptr, nullptr, &write);
+#else
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = time_t(asUtc.toSecsSinceEpoch() - zip_currentUtcOffset());
+    times[1].tv_sec = time_t(secs);
     times[1].tv_nsec = 0;
     return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+#endif
 }
 
 /// A wrong password that the check byte of every named entry rejects. The check is one byte,

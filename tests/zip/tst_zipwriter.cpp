@@ -14,7 +14,9 @@
 
 #include <csignal>
 #include <ctime>
+#ifndef Q_OS_WIN
 #include <sys/resource.h>
+#endif
 #include <zlib.h>
 
 using namespace ziptest;
@@ -913,6 +915,9 @@ void TestZipWriter::closeFailureRemovesArchive()
     QCOMPARE(zip.createArchive(target), Zip::Ok);
     QCOMPARE(zip.addFile(f, QString(), Zip::IgnorePaths, Zip::Store), Zip::Ok);
 
+#ifdef Q_OS_WIN
+    QSKIP("a file size limit for one process exists on Linux only");
+#else
     // A file size limit lets the central directory fail on a real file; the signal that
     // would end the process is ignored so the write itself reports the failure.
     struct rlimit old;
@@ -928,6 +933,7 @@ void TestZipWriter::closeFailureRemovesArchive()
     QCOMPARE(ec, Zip::WriteFailed);
     QVERIFY(!QFile::exists(target));
     QVERIFY(!zip.isOpen());
+#endif
 }
 
 void TestZipWriter::destroyedDevice()
