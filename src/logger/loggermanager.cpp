@@ -54,6 +54,9 @@ const int kEraseInterval = 86400000; // 24 hours
 const int kLogFileMode = 0664;
 
 thread_local bool t_holdsLogMutex = false;
+// Set by releaseLog (under _logMutex): a thread that took the handler before it was given back
+// to Qt may still be waiting for the lock, and its record must not follow the closing line.
+bool g_logReleased = false;
 
 // How file names compare, for the keys of kept writers (guarded by _logMutex).
 ravix::PlatformConventions::Style g_fileNameStyle = ravix::PlatformConventions::nativeStyle();
@@ -769,6 +772,13 @@ void LoggerManager::logMessageOutput(QtMsgType type, const QMessageLogContext &c
     }
 
     std::optional<LogLock> lock(std::in_place);
+    if (g_logReleased) {
+        lock.reset();
+        std::fputs(message.toLocal8Bit().constData(), stderr);
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+        return;
+    }
     if (context.category && !_outputs.isEmpty()) {
         const OutputFunction output = _outputs.value(QString::fromUtf8(context.category));
         // An entry without a target is treated as absent rather than thrown out of the handler.
@@ -971,6 +981,7 @@ bool LoggerManager::initLog(const QString &path, unsigned int keepDays, bool rot
     record.function = "initLog";
     LoggerManagerPrivate::writeBanner(banner, record, QObject::tr("Start logging"), true);
 
+    g_logReleased = false;
     qInstallMessageHandler(&LoggerManager::logMessageOutput);
 
     // A repeated call replaces the clean-up timer of the previous one, so there is never more
@@ -1007,5 +1018,6 @@ void LoggerManager::releaseLog()
     record.function = "releaseLog";
     LoggerManagerPrivate::writeBanner(banner, record, QObject::tr("Stop logging"), false);
 
+    g_logReleased = true;
     qInstallMessageHandler(nullptr);
 }
