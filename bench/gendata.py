@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes the benchmark data sets below a directory, the same bytes on every run.
 
 Usage: gendata.py <directory> <corpus MiB> <download MiB> <large text MiB>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Benchmarks against the tools users would pick instead. Builds the benchmarks, installs the
 # tools, generates the data sets on tmpfs, runs each pair interleaved and prints one line per
 # comparison:  ratio <name> = <ours/theirs> (target <= <t>) ok|MISSED

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Finds libgcrypt and libgpg-error; defines Gcrypt_FOUND and the target Gcrypt::Gcrypt.
 #
 # Native builds ask pkg-config. A cross build (MinGW-w64 with a toolchain file) asks it only

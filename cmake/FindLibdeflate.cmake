@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Finds libdeflate and defines the imported target Libdeflate::Libdeflate.
 # LIBDEFLATE_PREFIX names a prefix holding include/libdeflate.h and lib/ that is taken as it
 # is, outside a cross build's find root (for MinGW-w64, scripts/build-libdeflate-mingw.sh fills

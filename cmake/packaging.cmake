@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Binary packages made by CPack from the install step: on Debian, "cpack -G DEB" in the build
 # directory writes the runtime package (shared library, catalogues) and the development
 # package (headers, CMake package, .pc file, the library's link name).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared pieces of the fuzz targets. Every target defines LLVMFuzzerInitialize and
 // LLVMFuzzerTestOneInput; the same file builds with libFuzzer (fuzz build, clang) and with the

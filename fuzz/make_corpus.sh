@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Regenerates the seed inputs in fuzz/corpus/<target>/ with real tools (Info-ZIP zip, 7z, gzip,
 # python3). The seeds are committed; run this only to renew them. Keep them small: the fuzzer
 # mutates them, it does not need size.

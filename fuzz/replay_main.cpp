@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replays stored inputs through a fuzz target's entry function, without libFuzzer: every file
 // under the directories (or the files) named on the command line, in name order. A crash, a
 // sanitizer report or a failed check ends the program abnormally, which fails the test.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the fuzz targets with clang and runs each for a bounded time.
 # Usage: fuzz/run.sh [seconds per target, default 45] [target...]
 # FUZZ_BUILD_DIR (default build-fuzz) and FUZZ_JOBS (targets run at once, default: cores) adjust

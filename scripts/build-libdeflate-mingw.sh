@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds libdeflate for Windows with MinGW-w64 from Debian's source package (there is no
 # MinGW build of it in the archive), for the Windows builds of the library. Installs into
 # <prefix>: include/libdeflate.h, bin/libdeflate.dll, lib/libdeflate.dll.a (its import

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the library, installs it into a prefix inside the build directory, builds the
 # terminal agent against that installed tree as a separate project, and runs it for a while
 # against a demo update site served by a private nginx on 127.0.0.1. The site's update

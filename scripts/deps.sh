@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages a task needs; a quick check when they are already present.
 # Usage: deps.sh build|test|demo|bench|win32|fuzz   (all but build include build)
 set -euo pipefail

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the demo scripts: start_site_nginx <run folder> <site folder> <port> serves the
 # site folder with a private nginx on 127.0.0.1:<port>, its files under <run folder>/nginx,
 # and sets nginx_pid; it returns once the site answers.

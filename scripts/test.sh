@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the library with every test and runs them all.
 # BUILD_DIR, RAVIXCORE_SANITIZE and CTEST_ARGS adjust the run.
 set -euo pipefail

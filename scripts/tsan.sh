@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the library and the tests of the threaded parts (logging, SQLite, stress, workers,
 # downloader) with ThreadSanitizer into $BUILD_DIR (default build-tsan) and runs them.
 # Qt is not instrumented: tests/sanitizers/tsanqtglue.cpp shows its locks to the sanitizer, and

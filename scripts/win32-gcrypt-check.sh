@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Windows side of update trust: configures a small MinGW-w64 project with the library's
 # cmake/FindGcrypt.cmake (as a cross build of the library finds libgcrypt), builds the
 # libgcrypt check program with it and runs it under Wine in a throw-away prefix.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The library on Windows, checked under Wine (a CI stage):
 #  - the Qt-free Win32 backend of the OS layer compiled for 32-bit Windows, and its own check
 #    program built for 64-bit Windows;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs the terminal agent built for Windows under Wine against a demo update site served by a
 # private nginx on 127.0.0.1 on this side, then checks what the agent left: its log, the
 # version file, the event journal in SQLite, the downloaded package (checksum) and the plan.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs one Windows test program under Wine for ctest (the cross build's emulator). Wine does not
 # pass a Windows program's standard output through a pipe reliably, so a QtTest program writes
 # its log to a file, which is printed afterwards. Needs WINE, WINEPREFIX and WINEPATH from

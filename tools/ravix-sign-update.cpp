@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ravix-sign-update: makes the Ed25519 key pair of an update publisher and signs update
 // documents with it; hosts check the signatures with UpdatesHelper::setSigningKey.
 //

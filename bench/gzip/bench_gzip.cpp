@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // gzuncompress and gzcompress against zlib's one-shot calls on the same text, interleaved,
 // median of the rounds, in CPU time of the thread. Prints "<name> <ours s> <zlib s>" lines for the
 // harness, and "size <ours> <zlib>" with the compressed sizes in bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One download through HttpFileLoader, for the harness to time beside curl. Prints the peak
 // resident memory of the process when done.
 // Usage: bench_http <url> <target> <block size>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time per record through the log manager's message handler (kept writers, daily files, one
 // flushed write per record) against spdlog's daily file sink flushing every record, with
 // records of the same length, one and two threads, interleaved rounds, medians.

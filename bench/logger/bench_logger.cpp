@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Records per second through the log manager's message handler, with writers kept open between
 // messages and with a file opened and closed for every message.
 // Usage: bench_logger [records per run] [threads]

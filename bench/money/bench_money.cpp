@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fixed-point money and version values, nanoseconds per operation.
 #include <ravixcore/fixnumber/fixnumber.h>
 #include <ravixcore/version/appversion.h>

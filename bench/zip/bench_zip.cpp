@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One archive operation per run, so that the harness can time it beside the tools it is
 // compared with; and the in-memory deflate floor for the same files.
 // Usage:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-builds for 64-bit Windows with Debian's MinGW-w64 (posix thread model) against a Qt 5
 # tree built with the same compilers.
 #     cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw64-qt5.cmake \

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A minimal service host: a root object derived from BaseDaemonRoot that starts logging in
 // a fresh work directory, in the locale given on the command line (default ru_RU), runs its
 // event loop briefly and shows what the process left behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A minimal host: writes its start-up file into a fresh work directory, reads every
 // setting back and shows the directories the configuration created.
 #include <ravixcore/appframe/initconfig.h>

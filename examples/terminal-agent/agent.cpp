@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "agent.h"
 
 #include <ravixcore/appframe/initconfig.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // terminal-agent: a service host built on ravixcore.
 //
 //   terminal-agent [--work-dir DIR] [--update-url URL] [--update-key FILE] [--duration SECONDS]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "updatefetcher.h"
 
 #include <ravixcore/httpfileloader/httpfileloader.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // AppVersion parsing and ordering of two arbitrary texts (split at the first LF); a third line,
 // when present, is the build time of both.
 #include "fuzzsupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ConfigParametresGroup::parseMap of an arbitrary JSON document, then the group's map form,
 // copies and clones.
 #include "fuzzsupport.h"

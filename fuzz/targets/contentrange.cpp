@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The downloader's reading of a Content-Range value: arbitrary text must not crash it or take
 // long, numbers it accepts are not negative, and the canonical form of what it read reads back
 // to the same numbers.

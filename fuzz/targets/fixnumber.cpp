@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // FixNumber and ExtFixNumber from arbitrary text: setString, setAllFromString, toString,
 // round() to every power of ten, sums and comparisons.
 // Input: one byte choosing the multiplier and round type, then two texts split at the first LF.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GzipStreamWrapper: gzuncompress of arbitrary bytes, and gzcompress followed by gzuncompress,
 // which must give the input back.
 #include "fuzzsupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SrvManifest reading an arbitrary manifest file: every service it keeps is valid, and copies
 // compare equal.
 #include "fuzzsupport.h"

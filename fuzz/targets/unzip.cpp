@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UnZip on an arbitrary archive: open, list, verify, extract everything into a scratch
 // directory (nothing may appear beside it), extract entries into memory, and extract a list of
 // entries without their paths. Seeds include 64-bit (ZIP64) records. The password of the

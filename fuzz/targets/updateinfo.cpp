@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UpdatesHelper::parseUpdateInfo of an arbitrary server document, then the written forms of
 // every update it keeps.
 #include "fuzzsupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "appframe/atomicwrite_p.h"
 
 #include "sys/safefile_p.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "appframe/basedaemonroot.h"
 
 #include "appframe/initconfig.h"

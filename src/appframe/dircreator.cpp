@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "appframe/dircreator.h"
 
 #include "appframe/everyoneaccess_p.h"

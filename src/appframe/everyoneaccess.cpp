@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "appframe/everyoneaccess_p.h"
 
 #include "sys/oslayer_p.h"

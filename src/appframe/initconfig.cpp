@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "appframe/initconfig.h"
 
 #include "appframe/dircreator.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "appframe/platformconventions.h"
 
 namespace ravix {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "appframe/ravixcoreinit.h"
 
 #include "appframe/atomicwrite_p.h"

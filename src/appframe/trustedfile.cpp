@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "appframe/trustedfile_p.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "confighelper/abstractconfigparameter.h"
 
 #include "confighelper/configparameters.h"

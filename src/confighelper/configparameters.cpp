@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "confighelper/configparameters.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "confighelper/configparametresgroup.h"
 
 #include "confighelper/configparameters.h"

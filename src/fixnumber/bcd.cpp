@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fixnumber/bcd.h"
 
 #include <algorithm>

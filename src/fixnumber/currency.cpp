@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fixnumber/currency.h"
 
 #include "fixnumber/fixnumber.h"

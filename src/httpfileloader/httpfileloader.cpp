@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "httpfileloader/httpfileloader.h"
 #include "httpfileloader/httpfileloader_p.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "logger/loggermanager.h"
 #include "logger/loggermanager_p.h"
 

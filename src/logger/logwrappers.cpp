@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "logger/logwrappers.h"
 
 #include <QJsonDocument>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sqlite/basesqlitedbconnector.h"
 
 #include "appframe/dircreator.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "srvmanifest/srvmanifest.h"
 
 #include "appframe/atomicwrite_p.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "srvmanifest/srvwrapper.h"
 #include "srvmanifest/srvwrapper_p.h"
 

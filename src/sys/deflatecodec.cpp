@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sys/deflatecodec_p.h"
 
 #include <libdeflate.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // An in-memory Windows: a registry with its four roots, 32-bit view redirection and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sys/gzipstreamwrapper.h"
 
 #include "sys/deflatecodec_p.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sys/oslayer_p.h"
 
 #include <QMutex>

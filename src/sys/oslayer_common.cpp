@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parts of the OS layer shared by every backend; no Qt here, the Win32 check builds it alone.
 #include "sys/oslayer_p.h"
 

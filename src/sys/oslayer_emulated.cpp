@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sys/emulatedwindows_p.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The operating-system primitives behind the Windows-facing classes. Plain C++ types only,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The default backend on systems other than Windows: processes, the host's own tools,
 // permissions, drives, memory, uptime and the interface table are the host's own; the
 // registry lives in memory;

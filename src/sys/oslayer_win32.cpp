@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Win32 backend: each primitive is the plain system call. No Qt here, so that it
 // also builds on its own with a bare Windows toolchain.
 #include "sys/oslayer_p.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sys/safefile_p.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Files in folders that other accounts can write to. Any name there may have been planted

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sys/settingsencoding_p.h"
 
 #include <QDataStream>

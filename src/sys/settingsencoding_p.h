@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The way the framework's settings store a variant in a string: plain strings as they are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sys/sysutils.h"
 
 #include "sys/sysutils_p.h"

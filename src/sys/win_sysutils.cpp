@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows way of the operations of SysUtils that differ between systems. Everything
 // goes through the OS layer, so the same code also runs against the emulated Windows.
 #include "sys/specwinregwrapper_p.h"

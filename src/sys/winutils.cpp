@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sys/winutils.h"
 
 #include "appframe/dircreator.h"

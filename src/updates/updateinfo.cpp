@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "updates/updateinfo.h"
 
 #include <QJsonArray>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "updates/updateshelper.h"
 
 #include "appframe/atomicwrite_p.h"

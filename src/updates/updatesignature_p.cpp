@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "updates/updatesignature_p.h"
 
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Update trust of UpdatesHelper: signed documents, SHA-256 digests and refused downgrades.
 #include "updates/updateshelper.h"
 

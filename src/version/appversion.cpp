@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "version/appversion.h"
 
 #include <QStringList>

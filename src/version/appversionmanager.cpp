@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "version/appversionmanager.h"
 
 #include "appframe/atomicwrite_p.h"

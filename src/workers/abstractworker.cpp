@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "workers/abstractworker.h"
 
 namespace ravix {

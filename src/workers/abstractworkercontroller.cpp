@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "workers/abstractworkercontroller.h"
 
 #include <QCoreApplication>

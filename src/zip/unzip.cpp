@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "zip/unzip.h"
 #include "zip/unzip_p.h"
 #include "zip/unzipoutput_p.h"

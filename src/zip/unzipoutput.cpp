@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "zip/unzipoutput_p.h"
 #include "zip/ziputils.h"
 #include "zip/ziputils_p.h"

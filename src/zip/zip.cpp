@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "zip/zip.h"
 #include "zip/zip_p.h"
 #include "zip/ziputils.h"

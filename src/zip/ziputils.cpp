@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "zip/ziputils.h"
 #include "zip/ziputils_p.h"
 

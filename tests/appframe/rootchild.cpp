@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host process for the root object tests.
 // Usage: ravix_rootchild <mode> <start-up file> [keep]
 //   hookfails  init() with a hook that returns false, then a warning

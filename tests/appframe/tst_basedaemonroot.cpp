@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/appframe/basedaemonroot.h>
 #include <ravixcore/appframe/initconfig.h>
 #include <ravixcore/appframe/ravixcoreinit.h>

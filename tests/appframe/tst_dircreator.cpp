@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/appframe/dircreator.h>
 
 #include "testtools.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/sys/gpiocontroller.h>
 
 #include <QtTest>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/appframe/initconfig.h>
 #include <ravixcore/appframe/platformconventions.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/appframe/ravixcoreinit.h>
 #include <ravixcore/ravixcore_version.h>
 #include <ravixcore/version/appversionmanager.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Folders the library opens to every account, and files it replaces in them, attacked by
 // another local account; a full disk while a file is replaced.
 #include <ravixcore/appframe/dircreator.h>

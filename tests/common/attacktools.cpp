@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "attacktools.h"
 
 #include "testtools.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "nginxserver.h"
 
 #include "testtools.h"

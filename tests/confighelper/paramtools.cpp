@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "paramtools.h"
 
 #include <ravixcore/confighelper/configparameters.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/confighelper/configparameters.h>
 #include <ravixcore/confighelper/configparametresgroup.h>
 #include <ravixcore/logger/loggermanager.h>

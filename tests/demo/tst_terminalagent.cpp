@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the terminal agent as a process against an update site served by a private nginx and
 // checks what it leaves in its work directory: the log, the version file, the event database,
 // the downloaded package and the update plan. The first run is stopped by SIGTERM once the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/fixnumber/bcd.h>
 
 #include <QRandomGenerator>

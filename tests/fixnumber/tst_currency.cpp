@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/fixnumber/currency.h>
 
 #include <QCoreApplication>

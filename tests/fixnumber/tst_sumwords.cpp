@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sums in words with the library's catalogue of one language (RAVIX_SUMWORDS_LANG). Each
 // language runs in a process of its own, because the words of digits are read once, at the
 // first sum, and kept.

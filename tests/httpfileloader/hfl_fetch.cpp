@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Downloads one file in a process of its own, so a test can kill a download half way and
 // resume it in a new process.
 //   hfl_fetch <url> <target> <blockSize>               exit 0 when the file arrived

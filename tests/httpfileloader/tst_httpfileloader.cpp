@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/httpfileloader/httpfileloader.h>
 #include <ravixcore/workers/abstractworkerthread.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Attacks on downloads: another local account plants links, pipes or files of its own in the
 // shared download folder; a hostile server sends bodies without end or sizes that cannot be.
 #include <ravixcore/httpfileloader/httpfileloader.h>

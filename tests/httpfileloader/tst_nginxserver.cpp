@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The private nginx the download tests rely on: it serves a folder over HTTP and HTTPS,
 // honours ranges, logs what was asked and leaves nothing running behind it.
 #include "nginxserver.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 cmake_policy(VERSION 3.16)
 # Lists the entries of folders that no test may write to. MODE=save stores the list in STATE
 # before the suite; MODE=compare fails when an entry appeared there since.

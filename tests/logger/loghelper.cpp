@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small program for the tests that need a process of their own: a faked clock crossing
 // midnight, or logging started from a thread that Qt did not create.
 #include <ravixcore/logger/loggermanager.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/logger/loggermanager.h>
 
 #include <ravixcore/zip/unzip.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/logger/loggermanager.h>
 
 #include "logger/loggermanager_p.h"

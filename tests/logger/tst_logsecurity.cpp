@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Attacks on the logs folder by another local account, and a full disk. The daemon's side
 // runs in a child process (loghelper) as root, as a daemon would; the attacker acts through
 // runuser as an unprivileged account.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/logger/logwrappers.h>
 
 #include <QTextCodec>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared steps of the packaging tests (cmake -P scripts): running a command and installing the
 # built library into a scratch prefix.
 

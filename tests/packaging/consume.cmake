@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the library into a scratch prefix, moves the prefix elsewhere (the installed tree is
 # relocatable) and builds a consumer against it, once through find_package and once through
 # pkg-config, so a broken install step fails the suite.

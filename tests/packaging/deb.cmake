@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Makes the Debian packages with CPack, unpacks them into a throw-away root with dpkg -x and
 # builds and runs the consumer against what they hold.
 include(${CMAKE_CURRENT_LIST_DIR}/common.cmake)

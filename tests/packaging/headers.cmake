@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Compiles every installed public header alone, as the first include of a file of its own,
 # with QT_NO_KEYWORDS and strict warnings as errors: a header must bring what it needs and
 # use Q_SIGNALS, Q_SLOTS and Q_EMIT only.

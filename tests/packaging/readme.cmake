@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Builds every C++ and CMake block of the README against an installed tree, runs the minimal
 # host once with its shared data root in a scratch folder and finds its log where the README
 # says, then runs the README's pkg-config commands and the host they built.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Turns the README's code blocks into a CMake project that builds them against an installed
 ravixcore.
 

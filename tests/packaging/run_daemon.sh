@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # run_daemon.sh EXE LOG_FILE TEXT: starts EXE, waits until LOG_FILE contains TEXT (120 s at
 # most), then stops it with SIGTERM and expects exit code 0.
 set -u

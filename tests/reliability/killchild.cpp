@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One file-writing job of the library per run, for tst_killpoints to kill at chosen points.
 //   killchild archive <logs dir>                 clean-up of the logs directory (packs old logs)
 //   killchild ver <dir> <version>                saves a registry of 40 components as app.ver

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Preloaded into a child process (LD_PRELOAD) to kill it at an exact point: every call that
 // changes a file (a write to a regular file, a truncating or creating open, rename, unlink,
 // truncate, sync) is one point. RAVIX_KILL_AT=n sends SIGKILL to the process just before the

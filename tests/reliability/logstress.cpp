@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Usage: ravix_logstress <logs dir> <records per thread> <faked clock file>
 // Eight threads log numbered records ("T<thread> N<number>") into kept daily writers. When
 // every thread has written half of its records they wait; the faked clock (libfaketime reads

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every truncation and every single-byte change of small archives, gzip and zlib streams, and
 // every truncation of valid JSON documents: each read ends with an error or with the right
 // data, never with a crash, a hang, wrong data or a file outside the target directory.

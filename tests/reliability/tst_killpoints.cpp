@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A child process doing one file-writing job of the library is killed (SIGKILL) just before
 // each of many file-changing calls (see killshim.cpp). After every kill the files must be in a
 // state the library can live with: the log file or a whole archive of it; the old or the new

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stress: eight threads logging numbered records while the date changes; a supervised child
 // that ends at once, restarted a thousand times; SQLite writer and reader threads on one
 // database file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Linked into the test programs of a ThreadSanitizer build only. Qt from the distribution is
 // not instrumented, so the sanitizer cannot see QMutex and QWaitCondition order the threads
 // and reports every access they guard as a race. These definitions take the place of Qt's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/sqlite/basesqlitedbconnector.h>
 
 #include "messagecapture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A child process for the wrapper tests. Its arguments are acted on in order:
 //   --dump FILE    writes arguments, working folder and environment to FILE as JSON
 //   --flood BYTES  writes BYTES to standard output and as many to standard error

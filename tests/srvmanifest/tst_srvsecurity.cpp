@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Services against another local account: the installed manifest is not his to steer, and a
 // service that ends at once does not turn the supervisor into a busy loop.
 #include <ravixcore/srvmanifest/srvmanifest.h>

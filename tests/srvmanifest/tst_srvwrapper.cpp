@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/srvmanifest/srvwrapper.h>
 
 #include "messagecapture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A child process for the crash-handler and process-termination tests.
 // Usage: sysutils_child <handlers> <action>
 //   handlers: plain (no callback), callback, replaced (a second callback replaces the first),

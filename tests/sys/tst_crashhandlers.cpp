@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Crash handlers end real child processes with their fixed exit codes.
 #include <QtTest>
 

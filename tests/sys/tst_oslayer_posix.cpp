@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The default backend on this host: real processes, files, memory and interfaces; an
 // in-memory registry; everything Windows-only refused with a log line.
 #include "sys/oslayer_p.h"

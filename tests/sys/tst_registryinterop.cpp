@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the registry wrapper writes must be what the framework's native settings read, and the
 // other way round. On Windows both sides work on the real registry (under Wine in CI); elsewhere
 // the wrapper writes into the emulated registry and the stored types and names are checked

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file layer for shared folders: what it refuses to open, how it replaces files and how
 // it walks trees.
 #include "sys/safefile_p.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "emulation.h"
 
 #include "sys/settingsencoding_p.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // unlockPort() opens device nodes to every account; it must never do that to anything else.
 #include "sys/sysutils_p.h"
 #include <ravixcore/sys/sysutils.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SysUtils on the host system: formatting rules, the Linux readers on prepared trees, and
 // real values checked against what the system itself reports at the same moment.
 #include "sys/sysutils_p.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SysUtils against the emulated Windows: what it asks of the system and which commands it
 // starts, for the Windows way and for the Linux way. Nothing here touches the real machine.
 #include "emulation.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/updates/updateinfo.h>
 
 #include <QJsonArray>

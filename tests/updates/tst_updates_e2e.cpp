@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The update pipeline against a real HTTP server: store a description, list what is missing,
 // fetch it with the downloader and check it on disk.
 #include <ravixcore/httpfileloader/httpfileloader.h>

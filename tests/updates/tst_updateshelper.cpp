@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/updates/updateshelper.h>
 
 #include <QCryptographicHash>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The update store and the version file against another local account and a full disk. The
 // daemon runs as root; the attacker is a real unprivileged account that may write in the
 // shared folders, as every account may there.

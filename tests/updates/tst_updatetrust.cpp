@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Update trust: signed update documents, SHA-256 digests of packages and refused downgrades,
 // with keys and signatures from our own tool and from openssl.
 #include <ravixcore/updates/updateshelper.h>

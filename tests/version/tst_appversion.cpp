@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/version/appversion.h>
 
 #include <QtTest>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/version/appversionmanager.h>
 
 #include "testtools.h"

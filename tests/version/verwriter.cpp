@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Usage: ravix_verwriter <dir> <name> <components> <file size limit in bytes, 0 = none>
 // Registers <components> versions and saves the registry to <dir>/<name>.ver. With a limit
 // the process may not grow any file beyond it, so the write fails part way.

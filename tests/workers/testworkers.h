@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Workers and a controller whose behaviour the worker tests choose.

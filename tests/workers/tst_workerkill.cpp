@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Killing threads: kept apart because terminated threads need a sanitizer setting of their own.
 #include "testworkers.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <ravixcore/workers/abstractworker.h>
 #include <ravixcore/workers/abstractworkercontroller.h>
 #include <ravixcore/workers/abstractworkerthread.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Test-side view of an archive's records, read straight from the bytes, so that the writer's

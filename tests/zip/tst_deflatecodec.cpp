@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rawzip.h"
 
 #include <testtools.h>

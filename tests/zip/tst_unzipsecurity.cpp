@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Extraction into a folder another account can write in: whatever that account planted at
 // an entry's path (a link to a directory, a link to a root file, a FIFO) is never written
 // through and never blocks the extraction.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Entries over 4 GiB, written by us and read by the common archivers, and the other way round.
 // The source is a sparse file and the work happens in memory (/dev/shm); deflated entries use
 // the fastest level. Stored archives hold real 4 GiB and put later entries past 4 GiB.

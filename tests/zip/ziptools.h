@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The archivers our archives must work with, driven the same way by every interoperability test.

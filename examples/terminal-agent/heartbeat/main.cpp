@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sample service of the terminal agent: appends a heartbeat line to a file in its working
 // folder at a fixed interval and ends after a number of beats, so its supervisor has to start
 // it again. Its standard output is not read by anyone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Makes the demo update site of the terminal agent: a package archive written with Zip and the
 // update document that offers it, with its size and SHA-1 and SHA-256 digests. The document is
 // signed afterwards with ravix-sign-update ("update.json.sig" beside it).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Linked into every test program: before main() runs, the shared data root (ALLUSERSPROFILE,
 // under which default work directories are made) points at a temporary directory of this
 // process, so a start-up file without workDir never creates folders under /var/lib. Child

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Usage: consumer PREFIX, the (moved) installation it was built against.
 #include <ravixcore/appframe/dircreator.h>
 #include <ravixcore/appframe/initconfig.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checks the Win32 backend of the OS layer against the real Windows API (run under Wine in
 // CI). No Qt: built with a bare MinGW-w64 toolchain. Prints one line per check and closes
 // with "N passed, M failed".

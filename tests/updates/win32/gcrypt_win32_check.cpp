@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libgcrypt as the Windows build of the library gets it (MinGW-w64, found by FindGcrypt.cmake):
 // the set-up, an Ed25519 verification in the library's s-expression forms (second test vector
 // of RFC 8032, and the same with one bit changed) and a SHA-256 digest. Run under Wine by
