@@ -93,8 +93,16 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 ("$wine" wineboot --init >"$work/wineboot.log" 2>&1 || echo "wineboot failed: $?" >>"$work/wineboot.log") &
 wineboot_pid=$!
 
-tar -xf "$archive" -C "$work"
-qt=$work/ravix-qt5-mingw64
+# Unpacked once into the build folder: a fixed path keeps the build folder and the compiler
+# cache valid from run to run.
+qt_cache=$build/qt-mingw64
+if [ ! -f "$qt_cache/.unpacked" ] || [ "$archive" -nt "$qt_cache/.unpacked" ]; then
+    rm -rf "$qt_cache"
+    mkdir -p "$qt_cache"
+    tar -xf "$archive" -C "$qt_cache"
+    touch "$qt_cache/.unpacked"
+fi
+qt=$qt_cache/ravix-qt5-mingw64
 [ -d "$qt/lib/cmake/Qt5" ] || { echo "windows-check: $archive holds no Qt tree" >&2; exit 1; }
 
 launcher=()
