@@ -35,6 +35,7 @@ declare -A not_under_wine=(
     [packaging_headers]="compiles each public header with the host compiler and its Linux flags"
     [packaging_deb]="makes and unpacks Debian packages, which a Windows build has none of"
     [docs_api_reference]="builds the API reference with Doxygen on this side; nothing of it runs on Windows"
+    [tst_updatessecurity]="not built for Windows: its owner, link and resident-memory checks are POSIX ones (its attacks need a second Linux account)"
     [tst_zip64large]="writes archives past 4 GiB (label 'large'); too slow and too big for a run under Wine in CI"
 )
 # Test programs that are built but not yet run under Wine: they fail there for the reason
