@@ -234,7 +234,7 @@ install_and_consume() {
     # The consumer is built and run as a user's project would be, with the same toolchain.
     build_project "$work/consumer" "$work/consumer.log" -S "$root/tests/packaging/consumer" \
         -DCMAKE_PREFIX_PATH="$prefix" || return
-    WINEPATH="$runtime;$(winpath "$prefix/bin")" "$wine" "$work/consumer/consumer.exe" \
+    WINEPATH="$runtime;$(winpath "$prefix/bin")" "$wine" "$work/consumer/consumer.exe" "$(winpath "$prefix")" \
         >"$work/consumer.out" 2>&1 || return
     tr -d '\r' <"$work/consumer.out" | grep -qx 'consumer ok'
 }
