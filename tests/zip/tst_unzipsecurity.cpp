@@ -119,9 +119,11 @@ void TestUnZipSecurity::plantedEntries()
 
     // Nothing reached root's files.
     QCOMPARE(readFile(secret), QByteArray("root only\n"));
+#ifndef Q_OS_WIN
     struct stat secretStat;
     QCOMPARE(::stat(QFile::encodeName(secret).constData(), &secretStat), 0);
     QCOMPARE(int(secretStat.st_mode & 07777), 0600);
+#endif
     QCOMPARE(QDir(elsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 
     const QString base = target.path() + "/";
@@ -129,10 +131,12 @@ void TestUnZipSecurity::plantedEntries()
         const QFileInfo info(base + name);
         QVERIFY2(info.isFile() && !info.isSymLink(), qPrintable(name));
         QCOMPARE(readFile(base + name), readFile(m_tmp.path() + "/src/" + name));
+#ifndef Q_OS_WIN
         struct stat st;
         QCOMPARE(::lstat(QFile::encodeName(base + name).constData(), &st), 0);
         QCOMPARE(int(st.st_nlink), 1);
         QCOMPARE(st.st_uid, uid_t(0));
+#endif
     }
     // A refused directory link stays what it was.
     if (plant.contains("\"$ELSEWHERE\" sub"))
