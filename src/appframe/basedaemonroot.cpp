@@ -3,6 +3,7 @@
 
 #include "appframe/initconfig.h"
 #include "logger/loggermanager.h"
+#include "sys/safefile_p.h"
 #include "version/appversionmanager.h"
 
 #include <QCoreApplication>
@@ -134,10 +135,11 @@ void reportNoLogFile(const QString &what, const QString &path, const QString &re
 void checkLogPlace(const InitConfig &cfg, const QString &configPath)
 {
     if (!cfg.isValid()) {
-        QFile file(configPath);
-        const QString reason = file.open(QIODevice::ReadOnly)
-                                   ? BaseDaemonRoot::tr("not a start-up file")
-                                   : file.errorString();
+        // Only to name the reason: never through a link, never waiting on a FIFO.
+        QFile file;
+        QString reason;
+        if (safefile::openForRead(file, configPath, &reason))
+            reason = BaseDaemonRoot::tr("not a start-up file");
         reportNoLogFile(BaseDaemonRoot::tr("the start-up file"), configPath, reason);
         return;
     }
