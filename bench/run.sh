@@ -123,8 +123,15 @@ fi
 if want 3; then
     echo "## 3. Logging, daily files, flush per record"
     "$bin/logger/bench_logcompare" "$log_records" "$rounds" "$data/logs" | while read -r n a b; do
+        if [ "$n" = "#" ]; then
+            echo "$n $a $b"
+            continue
+        fi
         printf '# %s: ours %.0f ns/record, spdlog %.0f ns/record\n' "$n" "$a" "$b"
-        ratio "$n-vs-spdlog-daily" "$a" "$b" 1.3
+        # The printf form is for the record: there Qt's formatting of the arguments dominates.
+        target=1.3
+        [ "$n" = log1t-printf ] && target=-
+        ratio "$n-vs-spdlog-daily" "$a" "$b" "$target"
     done
 fi
 

@@ -292,9 +292,22 @@ struct BuiltName
 // the process ends; the flag, which needs no destruction, tells that they are gone.
 thread_local bool t_cachesGone = false;
 
+// The location lines of a call site, as last made on this thread.
+struct CallSite
+{
+    const char *file = nullptr;
+    const char *function = nullptr;
+    int line = 0;
+    QtMsgType type = QtDebugMsg;
+    QByteArray fileText, functionText;
+    QString text;
+};
+const int kCallSites = 32;
+
 struct ThreadCaches
 {
     LogClock clock;
+    CallSite sites[kCallSites];
     QHash<QString, BuiltName> names;
     QTextCodec *codec = nullptr;
     bool codecLooked = false;
@@ -321,19 +334,11 @@ LogClock &LoggerManagerPrivate::clock(LogClock &fallback)
 
 // ---- LoggerManagerPrivate ---------------------------------------------------------------------
 
-void LoggerManagerPrivate::appendPrefix(QString &out, const LogMessageRecord &record)
+namespace {
+
+// From the level word of a located record to the indent its text starts at.
+void appendLocation(QString &out, const LogMessageRecord &record)
 {
-    LogClock fallback;
-    LogClock &c = clock(fallback);
-    if (!record.daily)
-        out.append(c.now().dateLine).append(QLatin1Char('\n'));
-    out.append(c.timeStamp());
-    if (record.line == 0 && (!record.file || !*record.file)) {
-        const QLatin1String word = shortWord(record.type);
-        if (word.size() > 0)
-            out.append(word).append(QLatin1String("          ", qMax(0, 10 - word.size())));
-        return;
-    }
     const QLatin1String word = longWord(record.type);
     if (word.size() > 0) {
         out.append(word);
@@ -365,6 +370,52 @@ void LoggerManagerPrivate::appendPrefix(QString &out, const LogMessageRecord &re
     out.append(QLatin1Char('\n')).append(QLatin1String("               ", kIndent));
     appendUtf8(out, record.function);
     out.append(QLatin1Char('\n')).append(QLatin1String("               ", kIndent));
+}
+
+bool sameText(const QByteArray &kept, const char *text)
+{
+    return text ? !kept.isNull() && std::strcmp(kept.constData(), text) == 0 : kept.isNull();
+}
+
+} // namespace
+
+void LoggerManagerPrivate::appendPrefix(QString &out, const LogMessageRecord &record)
+{
+    LogClock fallback;
+    LogClock &c = clock(fallback);
+    if (!record.daily)
+        out.append(c.now().dateLine).append(QLatin1Char('\n'));
+    out.append(c.timeStamp());
+    if (record.line == 0 && (!record.file || !*record.file)) {
+        const QLatin1String word = shortWord(record.type);
+        if (word.size() > 0)
+            out.append(word).append(QLatin1String("          ", qMax(0, 10 - word.size())));
+        return;
+    }
+    ThreadCaches *caches = threadCaches();
+    if (!caches) {
+        appendLocation(out, record);
+        return;
+    }
+    // The location lines of one call site on one thread never change: they are made once. The
+    // texts are compared as well as their addresses, since a context may be built from buffers
+    // that later hold other names.
+    const auto slot = (quintptr(record.file) >> 3) ^ (quintptr(record.function) >> 5) ^
+                      quintptr(unsigned(record.line) * 31u) ^ quintptr(record.type);
+    CallSite &site = caches->sites[slot % kCallSites];
+    if (site.text.isEmpty() || site.file != record.file || site.function != record.function ||
+        site.line != record.line || site.type != record.type ||
+        !sameText(site.fileText, record.file) || !sameText(site.functionText, record.function)) {
+        site.file = record.file;
+        site.function = record.function;
+        site.line = record.line;
+        site.type = record.type;
+        site.fileText = record.file ? QByteArray(record.file) : QByteArray();
+        site.functionText = record.function ? QByteArray(record.function) : QByteArray();
+        site.text.clear();
+        appendLocation(site.text, record);
+    }
+    out.append(site.text);
 }
 
 QString LoggerManagerPrivate::effectiveSuffix()
@@ -451,6 +502,14 @@ const QByteArray &encode(const QString &text, QTextCodec *codec, QByteArray &buf
         int i = 0;
 #ifdef __SSE2__
         const __m128i high = _mm_set1_epi16(short(0xff80));
+        for (; i + 16 <= size; i += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i + 8));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(_mm_or_si128(a, b), high),
+                                                  _mm_setzero_si128())) != 0xffff)
+                break;
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + i), _mm_packus_epi16(a, b));
+        }
         for (; i + 8 <= size; i += 8) {
             const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
             if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(c, high), _mm_setzero_si128())) !=

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -128,6 +129,7 @@ private slots:
     void manyThreads();
     void namesOfOneFileShareAWriter_data();
     void namesOfOneFileShareAWriter();
+    void locationFromReusedBuffersAndThreads();
 
 private:
     QString dailyFile(const QString &writer = QStringLiteral("log")) const
@@ -617,4 +619,36 @@ void TestLoggerManager::namesOfOneFileShareAWriter()
 }
 
 QTEST_GUILESS_MAIN(TestLoggerManager)
+// A record's location lines are made once per call site and thread; a context whose names
+// sit in a buffer that is later filled with other names, or a call site reached from another
+// thread, must still give its own lines.
+void TestLoggerManager::locationFromReusedBuffersAndThreads()
+{
+    QVERIFY(LoggerManager::initLog(m_dir->path(), 7, true, QtDebugMsg));
+    char file[32] = "first.cpp";
+    char function[32] = "first()";
+    send(QtWarningMsg, QStringLiteral("one"), "default", file, 7, function);
+    std::strcpy(file, "second.cpp");
+    std::strcpy(function, "second()");
+    send(QtWarningMsg, QStringLiteral("two"), "default", file, 7, function);
+    QString otherId;
+    QThread *other = QThread::create([&] {
+        otherId = threadIdField();
+        send(QtWarningMsg, QStringLiteral("three"), "default", file, 7, function);
+    });
+    other->start();
+    QVERIFY(other->wait(60000));
+    delete other;
+    const QString line = QStringLiteral("[T] WARNING IN:     %1%2THREAD_ID:    %3\n") + kIndent +
+                         QStringLiteral("%4\n") + kIndent + QStringLiteral("%5\n");
+    const QString expected =
+        line.arg(QStringLiteral("first.cpp").leftJustified(32), QStringLiteral("7    "),
+                 threadIdField(), QStringLiteral("first()"), QStringLiteral("one")) +
+        line.arg(QStringLiteral("second.cpp").leftJustified(32), QStringLiteral("7    "),
+                 threadIdField(), QStringLiteral("second()"), QStringLiteral("two")) +
+        line.arg(QStringLiteral("second.cpp").leftJustified(32), QStringLiteral("7    "), otherId,
+                 QStringLiteral("second()"), QStringLiteral("three"));
+    QCOMPARE(afterStart(dailyFile()), expected);
+}
+
 #include "tst_loggermanager.moc"
