@@ -2,6 +2,7 @@
 #include "sys/gzipstreamwrapper.h"
 
 #include "sys/deflatecodec_p.h"
+#include "sys/largepages_p.h"
 
 #include <QtDebug>
 #include <QtEndian>
@@ -109,8 +110,10 @@ QByteArray GzipStreamWrapper::gzcompress(const QByteArray &data)
         qint64(DeflateCodec::compressBound(DeflateCodec::Zlib, std::size_t(data.size()))),
         MAX_RESULT);
     QByteArray out;
-    if (!resizeOrWarn(out, room, "gzcompress"))
+    if (!resizeOrWarn(out, qint64(largepages::capacityFor(std::size_t(room), MAX_RESULT)),
+                      "gzcompress"))
         return QByteArray();
+    largepages::advise(out.data(), std::size_t(out.size()), std::size_t(data.size() / 4));
     std::size_t packed =
         DeflateCodec::compress(DeflateCodec::Zlib, LEVEL, data.constData(),
                                std::size_t(data.size()), out.data(), std::size_t(room));
@@ -149,16 +152,20 @@ QByteArray GzipStreamWrapper::gzuncompress(const QByteArray &data)
     // 4 GiB), unless other bytes follow; deflate expands no more than 1032-fold.
     const qint64 in = data.size();
     qint64 guess = qBound<qint64>(4096, in * 8, MAX_RESULT);
+    qint64 expected = in * 4;
     if (gzip) {
         const qint64 said = qFromLittleEndian<quint32>(bytes + in - 4);
         if (said <= in * 1032)
-            guess = qMin(said, MAX_RESULT);
+            expected = guess = qMin(said, MAX_RESULT);
     }
     QByteArray result;
     // Growing in place keeps the pages an earlier attempt touched; large blocks move without
     // being copied.
-    const auto room = [&result](std::size_t size) -> void * {
-        return tryResize(result, qint64(size)) ? result.data() : nullptr;
+    const auto room = [&result, expected](std::size_t size) -> void * {
+        if (!tryResize(result, qint64(largepages::capacityFor(size, MAX_RESULT))))
+            return nullptr;
+        largepages::advise(result.data(), std::size_t(result.size()), std::size_t(expected));
+        return result.data();
     };
     std::size_t produced = 0;
     switch (DeflateCodec::decompressGrowing(gzip ? DeflateCodec::Gzip : DeflateCodec::Zlib, bytes,
