@@ -194,7 +194,11 @@ void TestZipInterop::toolsReadOurArchives()
         QVERIFY2(log.contains("Everything is Ok"), log.constData());
         QCOMPARE(
             ravixtest::runTool(
-                program, QStringList{"x", "-y", "-o" + out} + pwArgs + QStringList{zipPath}, &log),
+                program,
+                // Joined to its switch, the folder is not taken for a path on its way to the tool.
+                QStringList{"x", "-y", "-o" + ravixtest::hostPath(out)} + pwArgs +
+                    QStringList{zipPath},
+                &log),
             0);
     } else if (tool == "python3") {
         QStringList args{"-c", PYTHON_CHECK, zipPath, out};
