@@ -47,8 +47,7 @@ QString readOnlyUri(const QString &path)
     p.replace(QLatin1Char('%'), QLatin1String("%25"))
         .replace(QLatin1Char('#'), QLatin1String("%23"))
         .replace(QLatin1Char('?'), QLatin1String("%3F"));
-    const QString authority =
-        p.startsWith(QLatin1Char('/')) ? QStringLiteral("//") : QString();
+    const QString authority = p.startsWith(QLatin1Char('/')) ? QStringLiteral("//") : QString();
     return QStringLiteral("file:") + authority + p + QStringLiteral("?mode=ro&cache=private");
 }
 

@@ -518,9 +518,9 @@ public:
                       std::uint64_t *index) override
     {
         // No access asked and every kind of sharing allowed: nobody else is hindered.
-        const HANDLE h = CreateFileW(path.c_str(), 0,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        const HANDLE h =
+            CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             return false;
         BY_HANDLE_FILE_INFORMATION info;

@@ -182,8 +182,7 @@ void ZipPrivate::rememberArchiveIdentity()
     ownArchive.path = QFileInfo(fd->fileName()).canonicalFilePath();
     ownArchive.known = !ownArchive.path.isEmpty();
     ownArchive.byNumber = ravix::oslayer::OsLayer::current().fileIdentity(
-        QDir::toNativeSeparators(ownArchive.path).toStdWString(), &ownArchive.dev,
-        &ownArchive.ino);
+        QDir::toNativeSeparators(ownArchive.path).toStdWString(), &ownArchive.dev, &ownArchive.ino);
 #endif
 }
 
@@ -197,14 +196,14 @@ bool ZipPrivate::isArchiveItself(const QFileInfo &info) const
                       quint64(st.st_dev) == ownArchive.dev && quint64(st.st_ino) == ownArchive.ino;
 #else
     std::uint64_t volume = 0, index = 0;
-    const bool same =
-        ownArchive.byNumber &&
-                ravix::oslayer::OsLayer::current().fileIdentity(
-                    QDir::toNativeSeparators(info.absoluteFilePath()).toStdWString(), &volume,
-                    &index)
-            ? volume == ownArchive.dev && index == ownArchive.ino
-            : QString::compare(info.canonicalFilePath(), ownArchive.path,
-                               ravix::PlatformConventions::fileNameCase()) == 0;
+    const std::wstring native = QDir::toNativeSeparators(info.absoluteFilePath()).toStdWString();
+    bool same;
+    if (ownArchive.byNumber &&
+        ravix::oslayer::OsLayer::current().fileIdentity(native, &volume, &index))
+        same = volume == ownArchive.dev && index == ownArchive.ino;
+    else
+        same = QString::compare(info.canonicalFilePath(), ownArchive.path,
+                                ravix::PlatformConventions::fileNameCase()) == 0;
 #endif
     if (same)
         qDebug() << "Skipping" << info.absoluteFilePath() << ": it is the archive being written";
