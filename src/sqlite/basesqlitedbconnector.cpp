@@ -5,12 +5,11 @@
 #include "logger/logwrappers.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
-#include <QUrl>
-#include <QUrlQuery>
 
 namespace ravix {
 
@@ -29,6 +28,27 @@ QString objectNameFor(const QString &dbName, bool readOnly)
     return dbName + QString::number(quintptr(QThread::currentThreadId()), 16) +
            (thread ? thread->objectName() : QStringLiteral("========")) +
            (readOnly ? QStringLiteral("-RO") : QStringLiteral("-RW"));
+}
+
+// SQLite's URI of a file to be read only, with a private cache that keeps the handle apart
+// from the writers' shared one. An absolute path goes after an empty authority ("file:///x";
+// a Windows drive "file:///C:/x"), so that a path beginning with two slashes (a share) stays
+// a path instead of turning into a host name; '%', '#' and '?' are escaped.
+QString readOnlyUri(const QString &path)
+{
+#ifdef Q_OS_WIN
+    QString p = QDir::fromNativeSeparators(path);
+    if (p.size() > 2 && p.at(0).isLetter() && p.at(1) == QLatin1Char(':') &&
+        p.at(2) == QLatin1Char('/'))
+        p.prepend(QLatin1Char('/'));
+#else
+    QString p = path;
+#endif
+    p.replace(QLatin1Char('%'), QLatin1String("%25"))
+        .replace(QLatin1Char('#'), QLatin1String("%23"))
+        .replace(QLatin1Char('?'), QLatin1String("%3F"));
+    const QString authority = p.startsWith(QLatin1Char('/')) ? QStringLiteral("//") : QString();
+    return QStringLiteral("file:") + authority + p + QStringLiteral("?mode=ro&cache=private");
 }
 
 // Table names are quoted, so that names that are keywords or hold quotes reach the
@@ -219,19 +239,7 @@ void BaseSqliteDbConnector::init()
     }
 
     if (!_db.isOpen()) {
-        if (_readOnly) {
-            // A private cache keeps this read-only handle apart from the writers' shared one.
-            QUrl url;
-            url.setPath(path, QUrl::DecodedMode);
-            QUrlQuery query;
-            query.addQueryItem(QStringLiteral("mode"), QStringLiteral("ro"));
-            query.addQueryItem(QStringLiteral("cache"), QStringLiteral("private"));
-            url.setQuery(query);
-            url.setScheme(QStringLiteral("file"));
-            _db.setDatabaseName(url.toString());
-        } else {
-            _db.setDatabaseName(path);
-        }
+        _db.setDatabaseName(_readOnly ? readOnlyUri(path) : path);
         _db.setHostName(host());
         _db.setPort(port());
         _db.setUserName(user());

@@ -156,6 +156,9 @@ public:
     bool grantEveryoneFullAccess(const std::wstring &path) override;
     bool volumeFlags(const std::wstring &root, std::uint32_t *flags) override;
     bool volumeSerialNumber(const std::wstring &root, std::uint32_t *serial) override;
+    /// Unknown: the emulation has no files of its own.
+    bool fileIdentity(const std::wstring &path, std::uint64_t *volume,
+                      std::uint64_t *index) override;
 
     bool setSystemTime(const SystemTime &utc) override;
     bool enablePrivilege(const std::wstring &privilege) override;

@@ -858,6 +858,11 @@ bool EmulatedWindows::volumeSerialNumber(const std::wstring &root, std::uint32_t
     return true;
 }
 
+bool EmulatedWindows::fileIdentity(const std::wstring &, std::uint64_t *, std::uint64_t *)
+{
+    return false;
+}
+
 bool EmulatedWindows::setSystemTime(const SystemTime &t)
 {
     record(L"SetSystemTime " + std::to_wstring(t.year) + L"-" + std::to_wstring(t.month) + L"-" +

@@ -216,6 +216,10 @@ public:
     virtual bool grantEveryoneFullAccess(const std::wstring &path) = 0;
     virtual bool volumeFlags(const std::wstring &root, std::uint32_t *flags) = 0;
     virtual bool volumeSerialNumber(const std::wstring &root, std::uint32_t *serial) = 0;
+    /// The volume and the number that name a file whatever path leads to it (a second name
+    /// of the same file gives the same pair); false when unknown.
+    virtual bool fileIdentity(const std::wstring &path, std::uint64_t *volume,
+                              std::uint64_t *index) = 0;
 
     // Time, memory, network and power.
     virtual bool setSystemTime(const SystemTime &utc) = 0;

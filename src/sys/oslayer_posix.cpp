@@ -271,6 +271,17 @@ public:
         return false;
     }
 
+    bool fileIdentity(const std::wstring &path, std::uint64_t *volume,
+                      std::uint64_t *index) override
+    {
+        struct stat st;
+        if (::stat(QFile::encodeName(QString::fromStdWString(path)).constData(), &st) != 0)
+            return false;
+        *volume = std::uint64_t(st.st_dev);
+        *index = std::uint64_t(st.st_ino);
+        return true;
+    }
+
     bool setSystemTime(const SystemTime &) override
     {
         notSupported("SetSystemTime");

@@ -4,6 +4,7 @@
 #include "zip/ziputils.h"
 
 #include "appframe/platformconventions.h"
+#include "sys/oslayer_p.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -177,8 +178,11 @@ void ZipPrivate::rememberArchiveIdentity()
         ownArchive.ino = quint64(st.st_ino);
     }
 #else
+    // A second name (a hard link) leads to the same file: the file's own number tells.
     ownArchive.path = QFileInfo(fd->fileName()).canonicalFilePath();
     ownArchive.known = !ownArchive.path.isEmpty();
+    ownArchive.byNumber = ravix::oslayer::OsLayer::current().fileIdentity(
+        QDir::toNativeSeparators(ownArchive.path).toStdWString(), &ownArchive.dev, &ownArchive.ino);
 #endif
 }
 
@@ -191,8 +195,15 @@ bool ZipPrivate::isArchiveItself(const QFileInfo &info) const
     const bool same = ::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) == 0 &&
                       quint64(st.st_dev) == ownArchive.dev && quint64(st.st_ino) == ownArchive.ino;
 #else
-    const bool same = QString::compare(info.canonicalFilePath(), ownArchive.path,
-                                       ravix::PlatformConventions::fileNameCase()) == 0;
+    std::uint64_t volume = 0, index = 0;
+    const std::wstring native = QDir::toNativeSeparators(info.absoluteFilePath()).toStdWString();
+    bool same;
+    if (ownArchive.byNumber &&
+        ravix::oslayer::OsLayer::current().fileIdentity(native, &volume, &index))
+        same = volume == ownArchive.dev && index == ownArchive.ino;
+    else
+        same = QString::compare(info.canonicalFilePath(), ownArchive.path,
+                                ravix::PlatformConventions::fileNameCase()) == 0;
 #endif
     if (same)
         qDebug() << "Skipping" << info.absoluteFilePath() << ": it is the archive being written";

@@ -35,8 +35,10 @@ public:
     struct ArchiveIdentity
     {
         bool known = false;
-        quint64 dev = 0;
-        quint64 ino = 0;
+        /// dev and ino hold the file's volume and number (Windows: when the system told them).
+        bool byNumber = false;
+        std::uint64_t dev = 0;
+        std::uint64_t ino = 0;
         QString path;
     } ownArchive;
 

@@ -61,7 +61,8 @@ SmallTmpfs::SmallTmpfs(qint64 sizeBytes)
         return;
     }
     QByteArray out;
-    const int rc = runTool(QStringLiteral("mount"),
+    // On Linux, also for a Windows program under Wine, whose drives show what is mounted.
+    const int rc = runTool(findTool(QStringLiteral("mount")),
                            {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
                             QStringLiteral("size=%1,mode=0777").arg(sizeBytes),
                             QStringLiteral("ravixtest"), m_dir.path()},
@@ -74,7 +75,7 @@ SmallTmpfs::SmallTmpfs(qint64 sizeBytes)
 SmallTmpfs::~SmallTmpfs()
 {
     if (m_mounted)
-        runTool(QStringLiteral("umount"), {QStringLiteral("-l"), m_dir.path()});
+        runTool(findTool(QStringLiteral("umount")), {QStringLiteral("-l"), m_dir.path()});
 }
 
 bool SmallTmpfs::fill()

@@ -58,9 +58,9 @@ private:
 } // namespace ravixtest
 
 // Fails the current test when the attacker account cannot be used. A Windows build, run under
-// Wine, has neither the account nor a tmpfs: there these cases stay with the Linux run.
+// Wine, has no second account: there these cases stay with the Linux run.
 #ifdef Q_OS_WIN
-#define RAVIX_REQUIRE_ATTACKER() QSKIP("the attacker account and tmpfs exist on Linux only")
+#define RAVIX_REQUIRE_ATTACKER() QSKIP("the attacker account exists on Linux only")
 #else
 #define RAVIX_REQUIRE_ATTACKER()                                                                   \
     do {                                                                                           \

@@ -11,9 +11,15 @@
 #include <QThread>
 
 #include <sys/stat.h>
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 #endif
 
 namespace ravixtest {
@@ -123,15 +129,21 @@ QString findTool(const QString &name)
 int runTool(const QString &program, const QStringList &args, QByteArray *out,
             const QString &workDir, int timeoutMs)
 {
+    QString native = program;
 #ifdef Q_OS_WIN
-    if (program.startsWith(QLatin1Char('/')))
-        return runHostTool(program, args, out, workDir, timeoutMs);
+    // A program of this build given by its Linux path is a Windows one: it runs here, not
+    // through the shell on the Linux side.
+    if (program.startsWith(QLatin1Char('/'))) {
+        if (!program.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))
+            return runHostTool(program, args, out, workDir, timeoutMs);
+        native = QStringLiteral("Z:") + program;
+    }
 #endif
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     if (!workDir.isEmpty())
         p.setWorkingDirectory(workDir);
-    p.start(program, args);
+    p.start(native, args);
     if (!p.waitForStarted(30000))
         return -1;
     p.closeWriteChannel();
@@ -151,6 +163,53 @@ int modeBits(const QString &path)
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return -1;
     return int(st.st_mode & 07777);
+}
+
+bool othersMayWrite(const QString &path)
+{
+#ifdef Q_OS_WIN
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    if (GetNamedSecurityInfoW(name.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS)
+        return true; // unknown counts as open
+    bool open = dacl == nullptr;
+    const DWORD writeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | WRITE_DAC | WRITE_OWNER |
+                              DELETE | GENERIC_WRITE | GENERIC_ALL;
+    for (const wchar_t *others : {L"S-1-1-0", L"S-1-5-32-545", L"S-1-5-11"}) {
+        PSID sid = nullptr;
+        if (!ConvertStringSidToSidW(others, &sid))
+            continue;
+        for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+            void *ace = nullptr;
+            if (!GetAce(dacl, i, &ace))
+                continue;
+            const auto *header = static_cast<ACE_HEADER *>(ace);
+            if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE))
+                continue;
+            auto *allowed = static_cast<ACCESS_ALLOWED_ACE *>(ace);
+            if (EqualSid(&allowed->SidStart, sid) && (allowed->Mask & writeRights))
+                open = true;
+        }
+        LocalFree(sid);
+    }
+    LocalFree(sd);
+    return open;
+#else
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) != 0 || (st.st_mode & S_IWOTH);
+#endif
+}
+
+bool hardLink(const QString &target, const QString &link)
+{
+#ifdef Q_OS_WIN
+    return CreateHardLinkW(QDir::toNativeSeparators(link).toStdWString().c_str(),
+                           QDir::toNativeSeparators(target).toStdWString().c_str(), nullptr);
+#else
+    return ::link(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) == 0;
+#endif
 }
 
 bool writeFileMode(const QString &path, const QByteArray &data, int mode)

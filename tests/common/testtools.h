@@ -21,6 +21,14 @@ QString hostPath(const QString &path);
 // File mode bits as ls shows them (e.g. 0775), read with stat.
 int modeBits(const QString &path);
 
+// Whether accounts other than the owner may change the file: the others' write bit on POSIX;
+// on Windows a write right that its access list gives to everyone, the users or the
+// authenticated users (an absent list gives every right to everyone).
+bool othersMayWrite(const QString &path);
+
+// Gives the file at target a second name (a hard link); false on failure.
+bool hardLink(const QString &target, const QString &link);
+
 // Writes a file whole and gives it the mode bits; false on any failure.
 bool writeFileMode(const QString &path, const QByteArray &data, int mode);
 // A file's bytes, empty when it cannot be read.

@@ -143,6 +143,28 @@ void runInThread(const QString &name, std::function<void()> fn)
     QVERIFY(thread->wait(120000));
 }
 
+// The URI SQLite is given for a file opened read only: the path after an empty authority, a
+// Windows drive with its own slash before it ("file:///C:/x").
+QString readOnlyUri(const QString &path)
+{
+#ifdef Q_OS_WIN
+    QString encoded = QDir::fromNativeSeparators(path);
+#else
+    QString encoded = path; // a backslash is an ordinary character of a name
+#endif
+    if (!encoded.startsWith('/'))
+        encoded.prepend('/');
+    encoded.replace('%', "%25").replace('#', "%23").replace('?', "%3F");
+    return QStringLiteral("file://") + encoded + "?mode=ro&cache=private";
+}
+
+// Characters that mean something in a URI; Windows allows no '?' in a name.
+#ifdef Q_OS_WIN
+const char *const URI_CHARACTERS = "50% #1 x";
+#else
+const char *const URI_CHARACTERS = "50% #1 ?x";
+#endif
+
 } // namespace
 
 class TestBaseSqliteDbConnector : public QObject
@@ -196,22 +218,35 @@ private slots:
         QTest::addColumn<int>("mode"); // -1: the constructor without a mode
         QTest::addColumn<QString>("folder");
         QTest::addColumn<bool>("readOnly");
-        QTest::newRow("read-only") << 0 << "plain" << true;
-        QTest::newRow("read-only, blank in path") << 0 << "with blank" << true;
+        // How the caller spells the path: "" as made, "//" from the root with two slashes (a
+        // share's form on Windows, the same file on POSIX), "\\" with native separators.
+        QTest::addColumn<QString>("spelling");
+        QTest::newRow("read-only") << 0 << "plain" << true << "";
+        QTest::newRow("read-only, blank in path") << 0 << "with blank" << true << "";
         // Characters that mean something in a URI must still name the file.
-        QTest::newRow("read-only, URI characters in path") << 0 << "50% #1 ?x" << true;
-        QTest::newRow("read-write") << 1 << "plain" << false;
-        QTest::newRow("read-write, URI characters in path") << 1 << "50% #1 ?x" << false;
-        QTest::newRow("other mode") << 7 << "plain" << false;
-        QTest::newRow("no mode given") << -1 << "plain" << false;
+        QTest::newRow("read-only, URI characters in path") << 0 << URI_CHARACTERS << true << "";
+#ifdef Q_OS_WIN
+        QTest::newRow("read-only, native separators") << 0 << "native" << true << "\\";
+#else
+        QTest::newRow("read-only, two slashes first") << 0 << "slashes" << true << "//";
+#endif
+        QTest::newRow("read-write") << 1 << "plain" << false << "";
+        QTest::newRow("read-write, URI characters in path") << 1 << URI_CHARACTERS << false << "";
+        QTest::newRow("other mode") << 7 << "plain" << false << "";
+        QTest::newRow("no mode given") << -1 << "plain" << false << "";
     }
     void modes()
     {
         QFETCH(int, mode);
         QFETCH(QString, folder);
         QFETCH(bool, readOnly);
+        QFETCH(QString, spelling);
 
-        const QString path = dbPath(folder + QStringLiteral("/modes%1.db").arg(mode));
+        QString path = dbPath(folder + QStringLiteral("/modes%1.db").arg(mode));
+        if (spelling == "//")
+            path.prepend('/');
+        else if (!spelling.isEmpty())
+            path = QDir::toNativeSeparators(path);
         {
             // The file and its rows come from a writer first.
             HostDb writer(QStringLiteral("modesw"), path, &m_counter);
@@ -236,10 +271,7 @@ private slots:
             QCOMPARE(db->db().connectOptions(),
                      QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000;QSQLITE_OPEN_READONLY;"
                                     "QSQLITE_OPEN_URI"));
-            QString encoded = path;
-            encoded.replace('%', "%25").replace('#', "%23").replace('?', "%3F");
-            QCOMPARE(db->db().databaseName(),
-                     QStringLiteral("file://") + encoded + "?mode=ro&cache=private");
+            QCOMPARE(db->db().databaseName(), readOnlyUri(path));
         } else {
             QCOMPARE(db->db().connectOptions(), QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
             QCOMPARE(db->db().databaseName(), path);
@@ -391,7 +423,7 @@ private slots:
         const QStringList items = line.split(indent);
         QCOMPARE(items.size(), 8); // nothing before the first break, then the seven items
         QCOMPARE(items.at(1), QStringLiteral("Database {"));
-        QCOMPARE(items.at(2), "localhost:0//file://" + missing + "?mode=ro&cache=private");
+        QCOMPARE(items.at(2), "localhost:0//" + readOnlyUri(missing));
         QCOMPARE(items.at(3), QStringLiteral("bob"));
         QCOMPARE(items.at(4), QStringLiteral("****"));
         QCOMPARE(items.at(5), QStringLiteral("QSQLITE"));

@@ -13,6 +13,8 @@
 #include <QStorageInfo>
 #include <QTimer>
 
+#include <cstdlib>
+
 using namespace ravix::oslayer;
 using ravix::SysUtils;
 using ravix::SysUtilsPrivate;
@@ -42,6 +44,49 @@ SystemTime date(int y, int m, int d)
     t.day = std::uint16_t(d);
     return t;
 }
+
+// The process's temporary folder points elsewhere while it lives, never to the machine's own:
+// TMPDIR where the framework reads it, TMP and TEMP in Windows's own environment on Windows.
+class TemporaryFolder
+{
+public:
+    explicit TemporaryFolder(const QString &path)
+    {
+        for (const char *name : NAMES) {
+            m_saved.append(qEnvironmentVariable(name));
+            m_had.append(qEnvironmentVariableIsSet(name));
+            set(name, QDir::toNativeSeparators(path), true);
+        }
+    }
+    ~TemporaryFolder()
+    {
+        for (int i = 0; i < NAMES.size(); ++i)
+            set(NAMES.at(i), m_saved.at(i), m_had.at(i));
+    }
+    TemporaryFolder(const TemporaryFolder &) = delete;
+    TemporaryFolder &operator=(const TemporaryFolder &) = delete;
+
+private:
+    static void set(const char *name, const QString &value, bool present)
+    {
+#ifdef Q_OS_WIN
+        if (qstrcmp(name, "TMPDIR") != 0) {
+            // The path may hold what the ANSI code page cannot; an empty value removes it.
+            _wputenv_s(QString::fromLatin1(name).toStdWString().c_str(),
+                       present ? value.toStdWString().c_str() : L"");
+            return;
+        }
+#endif
+        if (present)
+            qputenv(name, QFile::encodeName(value));
+        else
+            qunsetenv(name);
+    }
+
+    const QVector<const char *> NAMES{"TMPDIR", "TMP", "TEMP"};
+    QStringList m_saved;
+    QList<bool> m_had;
+};
 
 } // namespace
 
@@ -315,10 +360,10 @@ private slots:
     {
         QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/spool тест XXXXXX"));
         QVERIFY(dir.isValid());
-        const QByteArray oldTmp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", QFile::encodeName(dir.path()));
-        SysUtils::cleanSpool({QStringLiteral("ignored printer")});
-        qputenv("TMPDIR", oldTmp);
+        {
+            const TemporaryFolder temp(dir.path());
+            SysUtils::cleanSpool({QStringLiteral("ignored printer")});
+        }
 
         const QString path = dir.filePath(QStringLiteral("cleanspool.cmd"));
         QFile script(path);
@@ -340,10 +385,10 @@ private slots:
     void cleanSpoolWithoutTempFolder()
     {
         QTemporaryDir dir;
-        const QByteArray oldTmp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", QFile::encodeName(dir.filePath(QStringLiteral("gone"))));
-        SysUtils::cleanSpool({});
-        qputenv("TMPDIR", oldTmp);
+        {
+            const TemporaryFolder temp(dir.filePath(QStringLiteral("gone")));
+            SysUtils::cleanSpool({});
+        }
         // No script, nothing to run.
         QCOMPARE(startedLines(*w), QString());
     }
@@ -435,7 +480,9 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        const std::wstring root = QStorageInfo(dir.path()).rootPath().toStdWString();
+        // A volume's root as Windows names it: "C:\\".
+        const std::wstring root =
+            QDir::toNativeSeparators(QStorageInfo(dir.path()).rootPath()).toStdWString();
         // No answer from the volume: taken as available.
         QVERIFY(SysUtils::fileSystemIsAvailable(dir.path()));
         w->setVolumeFlags(root, 0x2);

@@ -633,6 +633,14 @@ private slots:
     {
         QTemporaryDir outside;
         QVERIFY(outside.isValid());
+#ifdef Q_OS_WIN
+        // No mode bits: a file nobody may write is read-only, which the change lifts.
+        const QFile::Permissions before = QFile::ReadOwner;
+        const int dirMode = 0777, outsideMode = 0444;
+#else
+        const QFile::Permissions before = QFile::ReadOwner | QFile::WriteOwner;
+        const int dirMode = 01777, outsideMode = 0600;
+#endif
         const QString work = m_dir.filePath(QStringLiteral("work"));
         QVERIFY(QDir().mkpath(work + "/sub/deeper"));
         QVERIFY(QDir().mkpath(work + "/.hidden"));
@@ -642,7 +650,7 @@ private slots:
             QFile file(f);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.close();
-            QVERIFY(QFile::setPermissions(f, QFile::ReadOwner | QFile::WriteOwner));
+            QVERIFY(QFile::setPermissions(f, before));
         }
         for (const QString &d : {work, work + "/sub", work + "/sub/deeper", work + "/.hidden"})
             QVERIFY(
@@ -662,10 +670,14 @@ private slots:
             WinUtils::changeWorkDirPermissions(config);
         }
         for (const QString &d : {work, work + "/sub", work + "/sub/deeper", work + "/.hidden"})
-            QCOMPARE(modeBits(d), 01777);
+            QCOMPARE(modeBits(d), dirMode);
         for (int i = 0; i < 4; ++i)
             QCOMPARE(modeBits(files[i]), 0666);
-        QCOMPARE(modeBits(outside.filePath("foreign.txt")), 0600);
+        QCOMPARE(modeBits(outside.filePath("foreign.txt")), outsideMode);
+        // Nothing outside the work folder was opened to everyone either.
+        for (const QString &change : toStringList(w->changes()))
+            QVERIFY2(!QDir::fromNativeSeparators(change).contains(outside.path()),
+                     qPrintable(change));
     }
 
     // On Windows a recursive change also opens every directory and file to everyone, each

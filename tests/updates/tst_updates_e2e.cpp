@@ -5,6 +5,7 @@
 #include <ravixcore/updates/updateshelper.h>
 
 #include "nginxserver.h"
+#include "testtools.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -106,7 +107,7 @@ private slots:
         QCOMPARE(got, expected);
         // The installer runs these later: no other account may change them.
         for (const QString &file : qAsConst(expected))
-            QVERIFY2(!(QFile::permissions(file) & QFile::WriteOther), qPrintable(file));
+            QVERIFY2(!ravixtest::othersMayWrite(file), qPrintable(file));
 
         QVERIFY(helper.updatesAreLoaded("2.0.0"));
         QVERIFY(helper.getDownloadedsList("2.0.0", missing, 0));

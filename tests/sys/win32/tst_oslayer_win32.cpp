@@ -364,6 +364,20 @@ void fileChecks(OsLayer &os)
     check(h != INVALID_HANDLE_VALUE, "files: create a file");
     if (h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
+    // A second name of the file leads to the same file; another file is another.
+    const std::wstring second = dir + L"\\second-name.txt";
+    DeleteFileW(second.c_str());
+    std::uint64_t volume = 0, index = 0, otherVolume = 0, otherIndex = 0;
+    check(CreateHardLinkW(second.c_str(), file.c_str(), nullptr) &&
+              os.fileIdentity(file, &volume, &index) &&
+              os.fileIdentity(second, &otherVolume, &otherIndex) && volume == otherVolume &&
+              index == otherIndex,
+          "files: a hard link has the file's identity", std::to_string(index));
+    check(os.fileIdentity(dir, &otherVolume, &otherIndex) && otherIndex != index,
+          "files: another file has another identity");
+    check(!os.fileIdentity(dir + L"\\absent", &otherVolume, &otherIndex),
+          "files: a missing file has no identity");
+    DeleteFileW(second.c_str());
     // 2001-02-03 04:05:06 UTC and one day later, in 100-ns units since 1601.
     const std::uint64_t created = 126256635060000000ULL;
     const std::uint64_t written = created + 864000000000ULL;
