@@ -61,6 +61,8 @@ private:
                                 qint64 &n);
     UnZip::ErrorCode streamEntry(ZipEntryP &entry, qint64 n, QIODevice *outDev,
                                  ravix::zipcrypt::Keys &keys);
+    UnZip::ErrorCode inflateWhole(ZipEntryP &entry, qint64 n, QIODevice *outDev,
+                                  ravix::zipcrypt::Keys &keys, bool &judged);
     UnZip::ErrorCode copyData(ZipEntryP &entry, qint64 n, QIODevice *outDev,
                               ravix::zipcrypt::Keys *keys, quint32 &crc, qint64 &total);
     UnZip::ErrorCode inflateData(ZipEntryP &entry, qint64 n, QIODevice *outDev,

@@ -5,13 +5,46 @@
 #include "zip/zipcrypt_p.h"
 #include "zip/zipentry_p.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QMap>
 #include <QObject>
+#include <QThreadPool>
 
-class QFile;
+#include <deque>
+#include <future>
+#include <memory>
+
 class QIODevice;
+
+/// A source of known size read and deflated whole in memory, apart from the archive, so that
+/// it may run on any thread.
+struct WholeEntry
+{
+    std::unique_ptr<QFile> source;         ///< opened by the walk, read by compress()
+    std::unique_ptr<unsigned char[]> data; ///< the raw deflate stream
+    std::size_t dataSize = 0;
+    quint32 crc = 0;
+    qint64 read = 0;
+    /// The source held more than its listed size, or no memory was left for it: the writer
+    /// streams it from the start instead.
+    bool streamInstead = false;
+    Zip::ErrorCode ec = Zip::Ok;
+
+    void compress(qint64 size, int level);
+};
+
+/// An entry whose data is being deflated on a worker thread; written in the order queued.
+struct PendingEntry
+{
+    QFileInfo file;
+    QString entryName;
+    Zip::CompressionLevel level = Zip::Store;
+    qint64 size = 0;
+    std::unique_ptr<WholeEntry> whole;
+    std::future<void> done;
+};
 
 class ZipPrivate : public QObject
 {
@@ -30,6 +63,12 @@ public:
     const z_crc_t *crcTable;
     QString comment;
     QString password;
+
+    int compressionThreads = 1;
+    bool walkSkipsBadFiles = false;
+    std::unique_ptr<QThreadPool> pool;
+    std::deque<PendingEntry> pending;
+    qint64 pendingBytes = 0;
 
     /// The file the archive is written to, so that it is never added to itself.
     struct ArchiveIdentity
@@ -74,6 +113,19 @@ public:
                                 int depth, int *addedFiles);
     Zip::ErrorCode createEntry(const QFileInfo &file, const QString &root,
                                Zip::CompressionLevel level);
+    Zip::ErrorCode writeLocalEntry(const QFileInfo &file, const QString &entryName,
+                                   Zip::CompressionLevel level, WholeEntry *whole);
+    /// Writes the queued entries in order; after a failure the rest are dropped, unless the
+    /// walk skips bad files.
+    Zip::ErrorCode flushPending();
+    Zip::ErrorCode writeFrontPending();
+    Zip::ErrorCode queueEntry(const QFileInfo &file, const QString &entryName,
+                              Zip::CompressionLevel level, std::unique_ptr<WholeEntry> source);
+    Zip::ErrorCode writeWhole(WholeEntry &whole, quint32 &crc, qint64 &written, qint64 &read,
+                              ravix::zipcrypt::Keys *keys);
+    void dropPending();
+    /// Ends a public add call: what is still being deflated is written first.
+    Zip::ErrorCode finishAdd(Zip::ErrorCode ec);
     Zip::ErrorCode deflateFile(const QFileInfo &fileInfo, quint32 &crc, qint64 &written,
                                qint64 &read, Zip::CompressionLevel level,
                                ravix::zipcrypt::Keys *keys);
