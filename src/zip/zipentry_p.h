@@ -4,12 +4,6 @@
 #include <QString>
 #include <QtGlobal>
 
-/// Entries up to this size are deflated or inflated whole in memory, in one call, about twice
-/// as fast as streaming through zlib. One such entry in flight holds its data in both forms,
-/// so about twice this; 64 MiB still covers nearly every file of the trees archived here
-/// (configuration, logs, databases of a service), and larger ones stream in 256 KiB steps.
-constexpr qint64 WHOLE_ENTRY_BOUND = qint64(64) << 20;
-
 /// In-memory record of one archive entry, shared by the writer and the reader.
 class ZipEntryP
 {
