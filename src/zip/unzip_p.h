@@ -8,38 +8,8 @@
 #include <QMap>
 #include <QObject>
 
-#include <cstddef>
-#include <memory>
-#include <new>
-
 class QFile;
 class QIODevice;
-
-/// Room for whole entries, kept from one entry to the next within a call: fresh pages for
-/// every entry cost about as much as decoding them.
-class EntryBuffer
-{
-public:
-    /// At least \a size bytes, nullptr when there is no memory for them.
-    char *reserve(std::size_t size)
-    {
-        if (size > m_capacity || !m_data) {
-            m_data.reset();
-            m_data.reset(new (std::nothrow) char[size ? size : 1]);
-            m_capacity = m_data ? size : 0;
-        }
-        return m_data.get();
-    }
-    void release()
-    {
-        m_data.reset();
-        m_capacity = 0;
-    }
-
-private:
-    std::unique_ptr<char[]> m_data;
-    std::size_t m_capacity = 0;
-};
 
 class UnzipPrivate : public QObject
 {

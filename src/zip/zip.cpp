@@ -468,8 +468,11 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
     ec = flushPending();
     if (ec != Zip::Ok)
         return ec;
-    if (source)
+    if (source) {
+        source->in = &wholeIn;
+        source->out = &wholeOut;
         source->compress(file.size(), wholeEntryLevel(level));
+    }
     return writeLocalEntry(file, entryName, level, source.get());
 }
 
@@ -547,6 +550,8 @@ void ZipPrivate::dropPending()
 Zip::ErrorCode ZipPrivate::finishAdd(Zip::ErrorCode ec)
 {
     const Zip::ErrorCode flushed = flushPending();
+    wholeIn.release();
+    wholeOut.release();
     return ec != Zip::Ok ? ec : flushed;
 }
 
@@ -554,16 +559,15 @@ void WholeEntry::compress(qint64 size, int level)
 {
     const auto n = std::size_t(size);
     const std::size_t room = ravix::DeflateCodec::compressBound(ravix::DeflateCodec::Raw, n);
-    std::unique_ptr<unsigned char[]> in(new (std::nothrow) unsigned char[n ? n : 1]);
-    data.reset(new (std::nothrow) unsigned char[room]);
-    if (!in || !data) {
+    char *bytes = in->reserve(n);
+    data = out->reserve(room);
+    if (!bytes || !data) {
         streamInstead = true;
-        data.reset();
         return;
     }
     qint64 got = 0;
     while (got < size) {
-        const qint64 r = source->read(reinterpret_cast<char *>(in.get()) + got, size - got);
+        const qint64 r = source->read(bytes + got, size - got);
         if (r < 0) {
             qDebug().noquote() << QStringLiteral("Error while reading %1").arg(source->fileName());
             ec = Zip::ReadFailed;
@@ -577,18 +581,17 @@ void WholeEntry::compress(qint64 size, int level)
     char more;
     if (got == size && source->read(&more, 1) != 0) {
         streamInstead = true;
-        data.reset();
         return;
     }
     source->close();
     read = got;
-    crc = ravix::DeflateCodec::crc32(0, in.get(), std::size_t(got));
-    dataSize = ravix::DeflateCodec::compress(ravix::DeflateCodec::Raw, level, in.get(),
-                                             std::size_t(got), data.get(), room);
-    if (dataSize == 0) {
+    crc = ravix::DeflateCodec::crc32(0, bytes, std::size_t(got));
+    dataSize = ravix::DeflateCodec::compress(ravix::DeflateCodec::Raw, level, bytes,
+                                             std::size_t(got), data, room);
+    if (dataSize == 0)
         streamInstead = true;
-        data.reset();
-    }
+    // A queued entry waits with its deflated form only.
+    ownIn.release();
 }
 
 Zip::ErrorCode ZipPrivate::writeLocalEntry(const QFileInfo &file, const QString &entryName,
@@ -724,7 +727,7 @@ Zip::ErrorCode ZipPrivate::writeLocalEntry(const QFileInfo &file, const QString 
 Zip::ErrorCode ZipPrivate::writeWhole(WholeEntry &whole, quint32 &crc, qint64 &written,
                                       qint64 &read, Keys *keys)
 {
-    auto *data = reinterpret_cast<char *>(whole.data.get());
+    char *data = whole.data;
     const auto size = qint64(whole.dataSize);
     if (keys)
         keys->encrypt(data, size);

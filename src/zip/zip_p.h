@@ -22,8 +22,12 @@ class QIODevice;
 /// it may run on any thread.
 struct WholeEntry
 {
-    std::unique_ptr<QFile> source;         ///< opened by the walk, read by compress()
-    std::unique_ptr<unsigned char[]> data; ///< the raw deflate stream
+    std::unique_ptr<QFile> source; ///< opened by the walk, read by compress()
+    /// Room for the source and its deflated form: the writer's own on its thread, the entry's
+    /// on a worker.
+    EntryBuffer *in = &ownIn;
+    EntryBuffer *out = &ownOut;
+    char *data = nullptr; ///< the raw deflate stream
     std::size_t dataSize = 0;
     quint32 crc = 0;
     qint64 read = 0;
@@ -33,6 +37,14 @@ struct WholeEntry
     Zip::ErrorCode ec = Zip::Ok;
 
     void compress(qint64 size, int level);
+
+    WholeEntry() = default;
+    WholeEntry(const WholeEntry &) = delete;
+    WholeEntry &operator=(const WholeEntry &) = delete;
+
+private:
+    EntryBuffer ownIn;
+    EntryBuffer ownOut;
 };
 
 /// An entry whose data is being deflated on a worker thread; written in the order queued.
@@ -69,6 +81,8 @@ public:
     std::unique_ptr<QThreadPool> pool;
     std::deque<PendingEntry> pending;
     qint64 pendingBytes = 0;
+    EntryBuffer wholeIn;
+    EntryBuffer wholeOut;
 
     /// The file the archive is written to, so that it is never added to itself.
     struct ArchiveIdentity
