@@ -13,7 +13,6 @@
 #include <QHash>
 #include <QIODevice>
 #include <QRandomGenerator>
-#include <QRunnable>
 #include <QtDebug>
 
 #include <algorithm>
@@ -490,9 +489,8 @@ Zip::ErrorCode ZipPrivate::queueEntry(const QFileInfo &file, const QString &entr
         if (ec != Zip::Ok)
             return ec;
     }
-    if (!pool)
-        pool.reset(new QThreadPool);
-    pool->setMaxThreadCount(compressionThreads);
+    if (!workers || workers->size() != compressionThreads)
+        workers.reset(new DeflateWorkers(compressionThreads));
 
     PendingEntry p;
     p.file = file;
@@ -505,7 +503,7 @@ Zip::ErrorCode ZipPrivate::queueEntry(const QFileInfo &file, const QString &entr
     auto task =
         std::make_shared<std::packaged_task<void()>>([=] { job->compress(size, codecLevel); });
     p.done = task->get_future();
-    pool->start(QRunnable::create([task] { (*task)(); }));
+    workers->post([task] { (*task)(); });
     pendingBytes += size;
     pending.push_back(std::move(p));
     return Zip::Ok;
@@ -553,6 +551,48 @@ Zip::ErrorCode ZipPrivate::finishAdd(Zip::ErrorCode ec)
     wholeIn.release();
     wholeOut.release();
     return ec != Zip::Ok ? ec : flushed;
+}
+
+DeflateWorkers::DeflateWorkers(int threads)
+{
+    for (int i = 0; i < threads; ++i)
+        m_threads.emplace_back([this] { run(); });
+}
+
+DeflateWorkers::~DeflateWorkers()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    for (std::thread &t : m_threads)
+        t.join();
+}
+
+void DeflateWorkers::post(std::function<void()> job)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_jobs.push_back(std::move(job));
+    }
+    m_wake.notify_one();
+}
+
+void DeflateWorkers::run()
+{
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+            if (m_jobs.empty())
+                return;
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        job();
+    }
 }
 
 void WholeEntry::compress(qint64 size, int level)

@@ -10,11 +10,15 @@
 #include <QHash>
 #include <QMap>
 #include <QObject>
-#include <QThreadPool>
 
+#include <condition_variable>
 #include <deque>
+#include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 class QIODevice;
 
@@ -45,6 +49,29 @@ struct WholeEntry
 private:
     EntryBuffer ownIn;
     EntryBuffer ownOut;
+};
+
+/// Threads that run jobs in the order posted, until destroyed (which finishes the jobs left).
+/// Plain standard threads, so that every hand-over is one the thread sanitizer can follow.
+class DeflateWorkers
+{
+public:
+    explicit DeflateWorkers(int threads);
+    ~DeflateWorkers();
+    DeflateWorkers(const DeflateWorkers &) = delete;
+    DeflateWorkers &operator=(const DeflateWorkers &) = delete;
+
+    int size() const { return int(m_threads.size()); }
+    void post(std::function<void()> job);
+
+private:
+    void run();
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_jobs;
+    bool m_stop = false;
+    std::vector<std::thread> m_threads;
 };
 
 /// An entry whose data is being deflated on a worker thread; written in the order queued.
@@ -78,7 +105,7 @@ public:
 
     int compressionThreads = 1;
     bool walkSkipsBadFiles = false;
-    std::unique_ptr<QThreadPool> pool;
+    std::unique_ptr<DeflateWorkers> workers;
     std::deque<PendingEntry> pending;
     qint64 pendingBytes = 0;
     EntryBuffer wholeIn;
