@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Builds the library and the tests of the threaded parts (logging, SQLite, stress, workers,
-# downloader) with ThreadSanitizer into $BUILD_DIR (default build-tsan) and runs them.
+# downloader, the ZIP writer's deflate threads) with ThreadSanitizer into $BUILD_DIR (default build-tsan) and runs them.
 # Qt is not instrumented: tests/sanitizers/tsanqtglue.cpp shows its locks to the sanitizer, and
 # the reports that remain from Qt's own internals are suppressed in tests/sanitizers/tsan.supp,
 # each with its reason. tst_workerkill is not run here: it ends threads with
@@ -11,7 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-tsan}
 tests=(tst_loggermanager tst_logcleanup tst_basesqlitedbconnector tst_stress tst_workers
-    tst_httpfileloader)
+    tst_httpfileloader tst_zipwriter)
 bash "$root/scripts/deps.sh" test
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

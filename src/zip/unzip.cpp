@@ -4,12 +4,16 @@
 #include "zip/unzipoutput_p.h"
 #include "zip/ziputils.h"
 
+#include "sys/deflatecodec_p.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QtDebug>
 
 #include <cstring>
+#include <memory>
+#include <new>
 
 using namespace ravix::zipcrypt;
 
@@ -20,6 +24,12 @@ constexpr quint32 DATA_DESCRIPTOR_SIGNATURE = 0x08074B50;
 constexpr quint32 CENTRAL_HEADER_SIGNATURE = 0x02014B50;
 constexpr quint32 END_RECORD_SIGNATURE = 0x06054B50;
 constexpr int END_RECORD_SIZE = 22;
+
+// Deflated entries up to this size are inflated whole in one call, two to three times as fast
+// as zlib; larger ones stream. Above a few MiB the fresh pages of the buffers cost more than
+// that saves (three entries of 17 MB took 0.1 s more to verify whole than streamed here), and
+// most entries are far smaller.
+constexpr quint64 WHOLE_ENTRY_BOUND = quint64(8) << 20;
 
 bool isEndSignature(const char *p)
 {
@@ -463,7 +473,7 @@ UnZip::ErrorCode UnzipPrivate::deliver(const char *data, qint64 len, const ZipEn
         qDebug() << "Entry data exceeds its declared size";
         return UnZip::Corrupted;
     }
-    crc = crc32(crc, reinterpret_cast<const Bytef *>(data), static_cast<uInt>(len));
+    crc = ravix::DeflateCodec::crc32(crc, data, std::size_t(len));
     if (outDev && outDev->write(data, len) != len)
         return UnZip::WriteFailed;
     return UnZip::Ok;
@@ -565,8 +575,24 @@ UnZip::ErrorCode UnzipPrivate::streamEntry(ZipEntryP &entry, qint64 n, QIODevice
     if (n == 0)
         return (entry.crc == 0 && entry.szUncomp == 0) ? UnZip::Ok : UnZip::Corrupted;
 
+    if (entry.compMethod == 8 && entry.szUncomp <= WHOLE_ENTRY_BOUND &&
+        quint64(n) <= ravix::DeflateCodec::compressBound(ravix::DeflateCodec::Raw,
+                                                         std::size_t(WHOLE_ENTRY_BOUND))) {
+        const qint64 dataAt = device->pos();
+        const Keys atData = keys;
+        bool judged = false;
+        const UnZip::ErrorCode ec = inflateWhole(entry, n, outDev, keys, judged);
+        if (judged)
+            return ec;
+        // What the whole-buffer decoder refuses, zlib judges from the start as it always has,
+        // so that damaged entries give the same result either way.
+        keys = atData;
+        if (dataAt < 0 || !device->seek(dataAt))
+            return UnZip::SeekFailed;
+    }
+
     Keys *k = entry.isEncrypted() ? &keys : nullptr;
-    quint32 crc = crc32(0L, Z_NULL, 0);
+    quint32 crc = 0;
     qint64 total = 0;
     const UnZip::ErrorCode ec = entry.compMethod == 0
                                     ? copyData(entry, n, outDev, k, crc, total)
@@ -580,6 +606,31 @@ UnZip::ErrorCode UnzipPrivate::streamEntry(ZipEntryP &entry, qint64 n, QIODevice
     if (crc != entry.crc || total != qint64(entry.szUncomp))
         return UnZip::Corrupted;
     return UnZip::Ok;
+}
+
+UnZip::ErrorCode UnzipPrivate::inflateWhole(ZipEntryP &entry, qint64 n, QIODevice *outDev,
+                                            Keys &keys, bool &judged)
+{
+    judged = false;
+    const auto size = std::size_t(entry.szUncomp);
+    char *in = wholeIn.reserve(std::size_t(n));
+    char *out = wholeOut.reserve(size);
+    if (!in || !out || device->read(in, n) != n)
+        return UnZip::Ok;
+    if (entry.isEncrypted())
+        keys.decrypt(in, n);
+    // Exactly the declared size, or the entry is left to the streaming path to judge.
+    if (ravix::DeflateCodec::decompressExact(ravix::DeflateCodec::Raw, in, std::size_t(n), out,
+                                             size) != ravix::DeflateCodec::Ok)
+        return UnZip::Ok;
+    judged = true;
+    if (outDev && outDev->write(out, qint64(size)) != qint64(size))
+        return UnZip::WriteFailed;
+#ifdef RAVIXCORE_FUZZING
+    return UnZip::Ok;
+#else
+    return ravix::DeflateCodec::crc32(0, out, size) == entry.crc ? UnZip::Ok : UnZip::Corrupted;
+#endif
 }
 
 UnZip::ErrorCode UnzipPrivate::extractFile(const QString &path, ZipEntryP &entry, QIODevice *outDev,
@@ -730,6 +781,7 @@ UnZip::ErrorCode UnZip::extractAll(const QString &dirname, ExtractionOptions opt
 
 UnZip::ErrorCode UnZip::extractAll(const QDir &dir, ExtractionOptions options)
 {
+    const UnzipPrivate::BufferScope buffers(d);
     return d->extractAll(dir, options);
 }
 
@@ -747,6 +799,7 @@ UnZip::ErrorCode UnZip::extractFile(const QString &filename, const QDir &dir,
     ZipEntryP *entry = d->headers ? d->headers->value(filename, nullptr) : nullptr;
     if (!entry)
         return FileNotFound;
+    const UnzipPrivate::BufferScope buffers(d);
     return d->extractFile(filename, *entry, dir, options);
 }
 
@@ -762,6 +815,7 @@ UnZip::ErrorCode UnZip::extractFile(const QString &filename, QIODevice *device,
     ZipEntryP *entry = d->headers->value(filename, nullptr);
     if (!entry)
         return FileNotFound;
+    const UnzipPrivate::BufferScope buffers(d);
     return d->extractFile(filename, *entry, device, options);
 }
 

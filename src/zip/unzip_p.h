@@ -33,6 +33,21 @@ public:
     quint64 cdEntryCount = 0; ///< from the 64-bit end record when there is one
     quint16 skippedEntries = 0;
     QString comment;
+    EntryBuffer wholeIn;
+    EntryBuffer wholeOut;
+    /// Keeps the entry buffers for one public call.
+    struct BufferScope
+    {
+        explicit BufferScope(UnzipPrivate *d) : d(d) {}
+        ~BufferScope()
+        {
+            d->wholeIn.release();
+            d->wholeOut.release();
+        }
+        BufferScope(const BufferScope &) = delete;
+        BufferScope &operator=(const BufferScope &) = delete;
+        UnzipPrivate *const d;
+    };
 
     UnZip::ErrorCode openArchive(QIODevice *device);
     UnZip::ErrorCode seekToCentralDirectory();
@@ -61,6 +76,8 @@ private:
                                 qint64 &n);
     UnZip::ErrorCode streamEntry(ZipEntryP &entry, qint64 n, QIODevice *outDev,
                                  ravix::zipcrypt::Keys &keys);
+    UnZip::ErrorCode inflateWhole(ZipEntryP &entry, qint64 n, QIODevice *outDev,
+                                  ravix::zipcrypt::Keys &keys, bool &judged);
     UnZip::ErrorCode copyData(ZipEntryP &entry, qint64 n, QIODevice *outDev,
                               ravix::zipcrypt::Keys *keys, quint32 &crc, qint64 &total);
     UnZip::ErrorCode inflateData(ZipEntryP &entry, qint64 n, QIODevice *outDev,

@@ -4,6 +4,7 @@
 #include "zip/ziputils.h"
 
 #include "appframe/platformconventions.h"
+#include "sys/deflatecodec_p.h"
 #include "sys/oslayer_p.h"
 
 #include <QDateTime>
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
@@ -34,6 +36,20 @@ constexpr quint32 END_RECORD_SIGNATURE = 0x06054B50;
 
 // Files this small gain nothing from deflate.
 constexpr qint64 MAX_STORED_SIZE = 59;
+
+// Sources up to this size are read whole and deflated in one call, about twice as fast as
+// streaming through zlib. One entry in flight holds its source and its deflated form, so about
+// twice this; 64 MiB still covers nearly every file of the trees archived here (configuration,
+// logs, databases of a service), and larger ones stream in 256 KiB steps.
+constexpr qint64 WHOLE_ENTRY_BOUND = qint64(64) << 20;
+
+// The whole-buffer coder takes the same level numbers. Its 6 is the one for Deflate6: on a
+// mixed tree its archive came out 0.26% above zlib's at 6 and took 0.58 of the time, where
+// its 7 was 0.8% smaller but took 0.80.
+int wholeEntryLevel(Zip::CompressionLevel level)
+{
+    return int(level);
+}
 
 // Sorted, for binary search.
 const char *const STORE_EXTENSIONS[] = {"7z",  "bin", "deb", "exe", "gz", "gz2", "jar",
@@ -151,7 +167,7 @@ Zip::ErrorCode ZipPrivate::createArchive(QIODevice *dev)
 
 bool ZipPrivate::containsEntry(const QFileInfo &info) const
 {
-    if (!headers || headers->isEmpty())
+    if (!headers || (headers->isEmpty() && pending.empty()))
         return false;
     const qint64 sz = info.size();
     const QString path = info.absoluteFilePath();
@@ -159,6 +175,10 @@ bool ZipPrivate::containsEntry(const QFileInfo &info) const
     const Qt::CaseSensitivity cs = ravix::PlatformConventions::fileNameCase();
     for (const ZipEntryP *e : qAsConst(*headers)) {
         if (e->fileSize == sz && QString::compare(e->absolutePath, path, cs) == 0)
+            return true;
+    }
+    for (const PendingEntry &p : pending) {
+        if (p.size == sz && QString::compare(p.file.absoluteFilePath(), path, cs) == 0)
             return true;
     }
     return false;
@@ -439,6 +459,202 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
         }
     }
 
+    const bool whole = !dirOnly && level >= Zip::Deflate1 && level <= Zip::Deflate9 &&
+                       file.size() <= WHOLE_ENTRY_BOUND;
+    Zip::ErrorCode ec = Zip::Ok;
+    std::unique_ptr<WholeEntry> source;
+    if (whole) {
+        // Opened here, so that a file that cannot be read is reported when it is reached.
+        source.reset(new WholeEntry);
+        source->source.reset(new QFile(file.absoluteFilePath()));
+        if (!source->source->open(QIODevice::ReadOnly)) {
+            qDebug().noquote() << QStringLiteral("An error occurred while opening %1")
+                                      .arg(file.absoluteFilePath());
+            return Zip::OpenFailed;
+        }
+        if (compressionThreads > 1)
+            return queueEntry(file, entryName, level, std::move(source));
+    }
+    ec = flushPending();
+    if (ec != Zip::Ok)
+        return ec;
+    if (source) {
+        source->in = &wholeIn;
+        source->out = &wholeOut;
+        source->compress(file.size(), wholeEntryLevel(level));
+    }
+    return writeLocalEntry(file, entryName, level, source.get());
+}
+
+Zip::ErrorCode ZipPrivate::queueEntry(const QFileInfo &file, const QString &entryName,
+                                      Zip::CompressionLevel level,
+                                      std::unique_ptr<WholeEntry> source)
+{
+    // Bounded memory: a few entries per thread, and no more source bytes than one bound per
+    // thread (an entry alone is always let through).
+    const qint64 size = file.size();
+    const qint64 budget = qint64(compressionThreads) * WHOLE_ENTRY_BOUND;
+    while (!pending.empty() && (pending.size() >= std::size_t(2 * compressionThreads) ||
+                                pendingBytes + size > budget)) {
+        const Zip::ErrorCode ec = writeFrontPending();
+        if (ec != Zip::Ok)
+            return ec;
+    }
+    if (!workers || workers->size() != compressionThreads)
+        workers.reset(new DeflateWorkers(compressionThreads));
+
+    PendingEntry p;
+    p.file = file;
+    p.entryName = entryName;
+    p.level = level;
+    p.size = size;
+    WholeEntry *job = source.get();
+    p.whole = std::move(source);
+    const int codecLevel = wholeEntryLevel(level);
+    auto task =
+        std::make_shared<std::packaged_task<void()>>([=] { job->compress(size, codecLevel); });
+    p.done = task->get_future();
+    workers->post([task] { (*task)(); });
+    pendingBytes += size;
+    pending.push_back(std::move(p));
+    return Zip::Ok;
+}
+
+Zip::ErrorCode ZipPrivate::writeFrontPending()
+{
+    PendingEntry p = std::move(pending.front());
+    pending.pop_front();
+    pendingBytes -= p.size;
+    p.done.wait();
+    const Zip::ErrorCode ec = writeLocalEntry(p.file, p.entryName, p.level, p.whole.get());
+    if (ec == Zip::Ok)
+        return ec;
+    if (walkSkipsBadFiles) {
+        qDebug() << "Skipping" << p.file.absoluteFilePath() << ":" << int(ec);
+        return Zip::Ok;
+    }
+    dropPending();
+    return ec;
+}
+
+Zip::ErrorCode ZipPrivate::flushPending()
+{
+    while (!pending.empty()) {
+        const Zip::ErrorCode ec = writeFrontPending();
+        if (ec != Zip::Ok)
+            return ec;
+    }
+    return Zip::Ok;
+}
+
+void ZipPrivate::dropPending()
+{
+    // A worker may still read into an entry: wait for it before the entry goes.
+    for (PendingEntry &p : pending)
+        p.done.wait();
+    pending.clear();
+    pendingBytes = 0;
+}
+
+Zip::ErrorCode ZipPrivate::finishAdd(Zip::ErrorCode ec)
+{
+    const Zip::ErrorCode flushed = flushPending();
+    wholeIn.release();
+    wholeOut.release();
+    return ec != Zip::Ok ? ec : flushed;
+}
+
+DeflateWorkers::DeflateWorkers(int threads)
+{
+    for (int i = 0; i < threads; ++i)
+        m_threads.emplace_back([this] { run(); });
+}
+
+DeflateWorkers::~DeflateWorkers()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    for (std::thread &t : m_threads)
+        t.join();
+}
+
+void DeflateWorkers::post(std::function<void()> job)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_jobs.push_back(std::move(job));
+    }
+    m_wake.notify_one();
+}
+
+void DeflateWorkers::run()
+{
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+            if (m_jobs.empty())
+                return;
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        job();
+    }
+}
+
+void WholeEntry::compress(qint64 size, int level)
+{
+    const auto n = std::size_t(size);
+    const std::size_t room = ravix::DeflateCodec::compressBound(ravix::DeflateCodec::Raw, n);
+    char *bytes = in->reserve(n);
+    data = out->reserve(room);
+    if (!bytes || !data) {
+        streamInstead = true;
+        return;
+    }
+    qint64 got = 0;
+    while (got < size) {
+        const qint64 r = source->read(bytes + got, size - got);
+        if (r < 0) {
+            qDebug().noquote() << QStringLiteral("Error while reading %1").arg(source->fileName());
+            ec = Zip::ReadFailed;
+            return;
+        }
+        if (r == 0)
+            break;
+        got += r;
+    }
+    // A file that grew since it was listed is streamed to its end, as any other source.
+    char more;
+    if (got == size && source->read(&more, 1) != 0) {
+        streamInstead = true;
+        return;
+    }
+    source->close();
+    read = got;
+    crc = ravix::DeflateCodec::crc32(0, bytes, std::size_t(got));
+    dataSize = ravix::DeflateCodec::compress(ravix::DeflateCodec::Raw, level, bytes,
+                                             std::size_t(got), data, room);
+    if (dataSize == 0)
+        streamInstead = true;
+    // A queued entry waits with its deflated form only.
+    ownIn.release();
+}
+
+Zip::ErrorCode ZipPrivate::writeLocalEntry(const QFileInfo &file, const QString &entryName,
+                                           Zip::CompressionLevel level, WholeEntry *whole)
+{
+    const bool dirOnly = file.isDir();
+    const QByteArray name = entryName.toLatin1();
+    if (whole && whole->ec != Zip::Ok)
+        return whole->ec;
+    if (whole && whole->streamInstead)
+        whole = nullptr;
+
     const qint64 startPos = device->pos();
     if (startPos < 0)
         return Zip::SeekFailed;
@@ -508,7 +724,8 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
         qint64 written = 0;
         qint64 read = 0;
         const Zip::ErrorCode ec =
-            deflateFile(file, crc, written, read, level, encrypt ? &keys : nullptr);
+            whole ? writeWhole(*whole, crc, written, read, encrypt ? &keys : nullptr)
+                  : deflateFile(file, crc, written, read, level, encrypt ? &keys : nullptr);
         if (ec != Zip::Ok)
             return ec;
         if (quint64(read) > entryLimit || quint64(written) + h->szComp > entryLimit)
@@ -555,6 +772,25 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
     ZipEntryP *old = headers->value(entryName, nullptr);
     headers->insert(entryName, h.release());
     delete old;
+    return Zip::Ok;
+}
+
+Zip::ErrorCode ZipPrivate::writeWhole(WholeEntry &whole, quint32 &crc, qint64 &written,
+                                      qint64 &read, Keys *keys)
+{
+    char *data = whole.data;
+    const auto size = qint64(whole.dataSize);
+    if (keys)
+        keys->encrypt(data, size);
+    crc = whole.crc;
+    read = whole.read;
+    written = 0;
+    if (!writeAll(data, size)) {
+        qDebug().noquote()
+            << QStringLiteral("Error while writing %1").arg(whole.source->fileName());
+        return Zip::WriteFailed;
+    }
+    written = size;
     return Zip::Ok;
 }
 
@@ -817,6 +1053,7 @@ Zip::ErrorCode ZipPrivate::do_closeArchive()
 
 void ZipPrivate::reset()
 {
+    dropPending();
     comment.clear();
     ownArchive = ArchiveIdentity();
     if (headers) {
@@ -941,7 +1178,8 @@ Zip::ErrorCode Zip::addDirectory(const QString &path, const QString &root,
 {
     if (addedFiles)
         *addedFiles = 0;
-    return d->addDirectory(path, root, options, level, 0, addedFiles);
+    d->walkSkipsBadFiles = options.testFlag(SkipBadFiles);
+    return d->finishAdd(d->addDirectory(path, root, options, level, 0, addedFiles));
 }
 
 Zip::ErrorCode Zip::addFile(const QString &path, CompressionLevel level)
@@ -975,7 +1213,18 @@ Zip::ErrorCode Zip::addFiles(const QStringList &paths, const QString &root, Comp
 Zip::ErrorCode Zip::addFiles(const QStringList &paths, const QString &root,
                              CompressionOptions options, CompressionLevel level, int *addedFiles)
 {
-    return d->addFiles(paths, root, options, level, addedFiles);
+    d->walkSkipsBadFiles = options.testFlag(SkipBadFiles);
+    return d->finishAdd(d->addFiles(paths, root, options, level, addedFiles));
+}
+
+void Zip::setCompressionThreads(int threads)
+{
+    d->compressionThreads = qMax(1, threads);
+}
+
+int Zip::compressionThreads() const
+{
+    return d->compressionThreads;
 }
 
 Zip::ErrorCode Zip::closeArchive()

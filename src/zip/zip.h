@@ -115,6 +115,18 @@ public:
     ErrorCode addFiles(const QStringList &paths, const QString &root, CompressionOptions options,
                        CompressionLevel level = AutoFull, int *addedFiles = nullptr);
 
+    /// Deflates entries on \a threads threads (1, the default, deflates on the calling thread
+    /// only). The archive is the same byte for byte as with one thread, entries in the order
+    /// added; each add call returns once its entries are written. Only files of up to 64 MiB
+    /// run on the threads, larger and stored ones are written in turn on the calling thread.
+    /// Memory: up to 2 × \a threads entries wait at once, holding no more than \a threads ×
+    /// 64 MiB of source, so at most about twice that with their deflated data. A file that
+    /// fails while being read is reported once the entries before it are written: with
+    /// SkipBadFiles it is left out, otherwise the call fails and entries queued after it are
+    /// not written.
+    void setCompressionThreads(int threads);
+    int compressionThreads() const;
+
     /// Writes the central directory and finishes the archive; a file the writer opened itself
     /// is flushed and closed; after a failure that file is removed.
     ErrorCode closeArchive();

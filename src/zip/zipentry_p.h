@@ -4,6 +4,36 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <cstddef>
+#include <memory>
+#include <new>
+
+/// Room for whole entries, kept from one entry to the next within a call: fresh pages for
+/// every entry cost about as much as decoding them, and a good part of deflating them.
+class EntryBuffer
+{
+public:
+    /// At least \a size bytes, nullptr when there is no memory for them.
+    char *reserve(std::size_t size)
+    {
+        if (size > m_capacity || !m_data) {
+            m_data.reset();
+            m_data.reset(new (std::nothrow) char[size ? size : 1]);
+            m_capacity = m_data ? size : 0;
+        }
+        return m_data.get();
+    }
+    void release()
+    {
+        m_data.reset();
+        m_capacity = 0;
+    }
+
+private:
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_capacity = 0;
+};
+
 /// In-memory record of one archive entry, shared by the writer and the reader.
 class ZipEntryP
 {

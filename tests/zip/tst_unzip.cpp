@@ -129,6 +129,7 @@ private slots:
     void destroyedDevice();
     void truncationSweep();
     void flippedBytesSweep();
+    void damagedDeflateJudgedAsStreamed();
     void formatErrorTexts();
 
 private:
@@ -381,6 +382,9 @@ void TestUnZip::errorCodes_data()
     row("size declared smaller", UnZip::Ok, "b.txt", UnZip::Corrupted);
     row("size declared larger", UnZip::Ok, "b.txt", UnZip::Corrupted);
     row("empty entry with crc", UnZip::Ok, "c.txt", UnZip::Corrupted);
+    row("deflated crc", UnZip::Ok, "b.txt", UnZip::Corrupted);
+    row("compressed size short", UnZip::Ok, "b.txt", UnZip::Corrupted);
+    row("compressed size long", UnZip::Ok, "b.txt", UnZip::Ok);
     row("no end record", UnZip::InvalidArchive, "", UnZip::Ok);
     row("directory past end", UnZip::Corrupted, "", UnZip::Ok,
         "Corrupted or invalid zip archive. Closing.");
@@ -451,6 +455,14 @@ void TestUnZip::errorCodes()
         const quint32 size = craft.endsWith("smaller") ? 100 : quint32(bText.size() + 100);
         put32At(b, lb.offset + 22, size);
         put32At(b, cb.offset + 24, size);
+    } else if (craft == "deflated crc") {
+        put32At(b, lb.offset + 14, lb.crc ^ 0x100);
+        put32At(b, cb.offset + 16, lb.crc ^ 0x100);
+    } else if (craft == "compressed size short" || craft == "compressed size long") {
+        // The stream is cut, or followed by bytes of the next record that it never reaches.
+        const quint32 size = craft.endsWith("short") ? lb.compSize - 10 : lb.compSize + 10;
+        put32At(b, lb.offset + 18, size);
+        put32At(b, cb.offset + 20, size);
     } else if (craft == "empty entry with crc") {
         put32At(b, lc.offset + 14, 1);
         put32At(b, cc.offset + 16, 1);
@@ -497,8 +509,9 @@ void TestUnZip::errorCodes()
         QVERIFY(QFile::exists(path("out/" + entry)));
 
     // Damaged data is reported the same way when the whole archive is verified.
-    const QStringList dataFaults{"stored data", "deflated data", "size declared smaller",
-                                 "size declared larger", "empty entry with crc"};
+    const QStringList dataFaults{
+        "stored data",          "deflated data", "size declared smaller", "size declared larger",
+        "empty entry with crc", "deflated crc",  "compressed size short", "compressed size long"};
     if (dataFaults.contains(craft)) {
         UnZip verifier;
         QCOMPARE(verifier.openArchive(file), UnZip::Ok);
@@ -1069,6 +1082,91 @@ void TestUnZip::flippedBytesSweep()
         SWEEP_EXTRACT(flipped, ec);
         Q_UNUSED(ec);
     }
+}
+
+namespace {
+
+// The reader's verdict on deflated data as its streaming path gives it: zlib in 256 KiB steps,
+// a data error as ZlibError, output past the declared size or a wrong sum as Corrupted.
+UnZip::ErrorCode streamedVerdict(const QByteArray &data, quint32 declared, quint32 crc)
+{
+    z_stream z;
+    memset(&z, 0, sizeof(z));
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
+        return UnZip::ZlibError;
+    QByteArray out(262144, '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    z.avail_in = uInt(data.size());
+    uLong sum = crc32(0L, Z_NULL, 0);
+    quint64 total = 0;
+    UnZip::ErrorCode ec = UnZip::Ok;
+    int ret = Z_OK;
+    do {
+        z.next_out = reinterpret_cast<Bytef *>(out.data());
+        z.avail_out = uInt(out.size());
+        ret = inflate(&z, Z_NO_FLUSH);
+        if (ret == Z_NEED_DICT || ret == Z_DATA_ERROR || ret == Z_MEM_ERROR ||
+            ret == Z_STREAM_ERROR) {
+            ec = UnZip::ZlibError;
+            break;
+        }
+        const uInt got = uInt(out.size()) - z.avail_out;
+        total += got;
+        if (total > declared) {
+            ec = UnZip::Corrupted;
+            break;
+        }
+        sum = crc32(sum, reinterpret_cast<const Bytef *>(out.constData()), got);
+    } while (z.avail_out == 0 && ret != Z_STREAM_END);
+    inflateEnd(&z);
+    if (ec == UnZip::Ok && (sum != crc || total != declared))
+        ec = UnZip::Corrupted;
+    return ec;
+}
+
+} // namespace
+
+void TestUnZip::damagedDeflateJudgedAsStreamed()
+{
+    // Deflated entries of known size are decoded whole in memory; whatever that decoder makes
+    // of damaged data, the result must be the one the streaming path has always given.
+    const QByteArray text = sampleText(30000, 4);
+    const QByteArray original = makeArchive(m_tmp->path(), {{"b.txt", text}});
+    QVERIFY(!original.isEmpty());
+    const RawZip raw = parseRaw(original);
+    QVERIFY2(raw.ok(), qPrintable(raw.error));
+    const Record &lb = raw.locals[0];
+    QCOMPARE(int(lb.method), 8);
+    const int dataAt = lb.offset + 30 + lb.name.size();
+
+    Quiet quiet;
+    QMap<int, int> verdicts;
+    for (int i = 0; i < int(lb.compSize); ++i) {
+        for (const char mask : {char(0x01), char(0x10), char(0xFF)}) {
+            QByteArray b = original;
+            b[dataAt + i] = char(b.at(dataAt + i) ^ mask);
+            const UnZip::ErrorCode expected =
+                streamedVerdict(b.mid(dataAt, int(lb.compSize)), lb.uncompSize, lb.crc);
+            QBuffer archive(&b);
+            UnZip unzip;
+            QCOMPARE(unzip.openArchive(&archive), UnZip::Ok);
+            QBuffer out;
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            const UnZip::ErrorCode ec = unzip.extractFile("b.txt", &out);
+            if (ec != expected)
+                QFAIL(qPrintable(QString("byte %1 ^ %2: %3 instead of %4")
+                                     .arg(i)
+                                     .arg(int(quint8(mask)))
+                                     .arg(ec)
+                                     .arg(expected)));
+            if (ec == UnZip::Ok)
+                QCOMPARE(out.data(), text);
+            ++verdicts[expected];
+        }
+    }
+    // The damage reached every kind of verdict.
+    QVERIFY(verdicts.value(UnZip::ZlibError) > 0);
+    QVERIFY(verdicts.value(UnZip::Corrupted) > 0);
 }
 
 void TestUnZip::formatErrorTexts()

@@ -97,6 +97,8 @@ private slots:
     void latin1NamesSurvive();
     void weReadToolArchives_data();
     void weReadToolArchives();
+    void threadedArchives_data();
+    void threadedArchives();
     void moreThan65535Entries_data();
     void moreThan65535Entries();
     void offsetsPast4GiB_data();
@@ -357,6 +359,41 @@ QString TestZipInterop::manyFolder()
         m_many = dir;
     }
     return m_many;
+}
+
+void TestZipInterop::threadedArchives_data()
+{
+    QTest::addColumn<QString>("tool");
+    for (const QString &tool : ARCHIVERS)
+        QTest::newRow(qPrintable(tool)) << tool;
+}
+
+void TestZipInterop::threadedArchives()
+{
+    // Entries deflated on several threads, beside ones too large for memory that are streamed
+    // and incompressible ones: the same archive as from one thread, and sound to every tool.
+    QFETCH(QString, tool);
+    const QString zipPath = path("threads.zip");
+    if (!QFile::exists(zipPath)) {
+        const QString dir = path("threads");
+        writeFile(dir + "/large.log", sampleText((64 << 20) + 1, 2));
+        writeFile(dir + "/random.dat", noise(3 << 20, 4));
+        for (int i = 0; i < 20; ++i)
+            writeFile(dir + QString("/sub/f%1.txt").arg(i), sampleText(5000 * i + 7, i));
+        QByteArray one;
+        for (const int threads : {1, 4}) {
+            Zip zip;
+            zip.setCompressionThreads(threads);
+            QCOMPARE(zip.createArchive(zipPath), Zip::Ok);
+            QCOMPARE(zip.addDirectory(dir, Zip::Deflate6), Zip::Ok);
+            QCOMPARE(zip.closeArchive(), Zip::Ok);
+            if (threads == 1)
+                one = readFile(zipPath);
+        }
+        QVERIFY(readFile(zipPath) == one);
+    }
+    QByteArray log;
+    QVERIFY2(toolChecks(tool, zipPath, &log), log.constData());
 }
 
 void TestZipInterop::moreThan65535Entries_data()
