@@ -335,6 +335,11 @@ void HttpFileLoader::download()
     t.written = 0;
     t.discarded = 0;
     QNetworkReply *reply = _manager->get(request);
+    // Bounded from the first byte: the body starts flowing before its headers are judged, and
+    // a thread that is slow to judge them (a busy machine) must not find the network layer
+    // has taken in an endless answer meanwhile. A block asked for fits whole, so a good answer
+    // is never held up.
+    reply->setReadBufferSize(qMax(kReplyBufferSize, _blockSize + 1 + kRefusedBufferSize));
     t.reply = reply;
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] { judgeHeaders(reply); });
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] { receive(reply); });
