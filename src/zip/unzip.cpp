@@ -456,12 +456,22 @@ UnZip::ErrorCode UnzipPrivate::extractFile(const QString &path, ZipEntryP &entry
     const int slash = safe.lastIndexOf(QLatin1Char('/'));
     const QString subDir =
         slash > 0 && !options.testFlag(UnZip::SkipPaths) ? safe.left(slash) : QString();
-    ravix::zipoutput::OutputDir out;
-    ec = out.open(dir, subDir, !options.testFlag(UnZip::NoSilentDirCreation));
-    if (ec != UnZip::Ok)
-        return ec;
-    return out.writeFile(safe.mid(slash + 1), convertDateTime(entry.modDate, entry.modTime),
-                         [&](QIODevice *dev) { return streamEntry(entry, n, dev, keys); });
+    const bool create = !options.testFlag(UnZip::NoSilentDirCreation);
+    // The descriptor of the folder is kept, so a link planted on its path afterwards is not
+    // followed either.
+    const QString key = dir.absolutePath() + QLatin1Char('\0') + subDir +
+                        (create ? QLatin1String("\0c") : QLatin1String("\0n"));
+    if (!lastDir || key != lastDirKey) {
+        lastDir.reset();
+        auto out = std::make_unique<ravix::zipoutput::OutputDir>();
+        ec = out->open(dir, subDir, create);
+        if (ec != UnZip::Ok)
+            return ec;
+        lastDir = std::move(out);
+        lastDirKey = key;
+    }
+    return lastDir->writeFile(safe.mid(slash + 1), convertDateTime(entry.modDate, entry.modTime),
+                              [&](QIODevice *dev) { return streamEntry(entry, n, dev, keys); });
 }
 
 UnZip::ErrorCode UnzipPrivate::deliver(const char *data, qint64 len, const ZipEntryP &entry,

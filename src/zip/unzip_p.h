@@ -3,6 +3,7 @@
 
 #include "zip/unzip.h"
 #include "zip/zipcrypt_p.h"
+#include "zip/unzipoutput_p.h"
 #include "zip/zipentry_p.h"
 
 #include <QMap>
@@ -35,7 +36,12 @@ public:
     QString comment;
     EntryBuffer wholeIn;
     EntryBuffer wholeOut;
-    /// Keeps the entry buffers for one public call.
+    /// The directory the last file went to within one public call, and what it was opened
+    /// from: entries of one folder follow each other, and walking to it again for each costs
+    /// more system calls than writing a small file.
+    std::unique_ptr<ravix::zipoutput::OutputDir> lastDir;
+    QString lastDirKey;
+    /// Keeps the entry buffers and the last directory for one public call.
     struct BufferScope
     {
         explicit BufferScope(UnzipPrivate *d) : d(d) {}
@@ -43,6 +49,8 @@ public:
         {
             d->wholeIn.release();
             d->wholeOut.release();
+            d->lastDir.reset();
+            d->lastDirKey.clear();
         }
         BufferScope(const BufferScope &) = delete;
         BufferScope &operator=(const BufferScope &) = delete;

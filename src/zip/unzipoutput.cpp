@@ -124,7 +124,12 @@ UnZip::ErrorCode OutputDir::writeFile(const QString &name, const QDateTime &wall
         // A regular file of ours that is replaced keeps its mode (never set-id bits).
         if (exists && S_ISREG(old.st_mode) && old.st_uid == ::geteuid())
             ::fchmod(fd, old.st_mode & 0777);
-        const QDateTime utc = zip_wallClockToUtc(wallClock);
+        // The present offset, taken once per directory: each look at it reads the zone file.
+        if (!m_utcOffsetKnown) {
+            m_utcOffset = zip_currentUtcOffset();
+            m_utcOffsetKnown = true;
+        }
+        const QDateTime utc = zip_wallClockToUtc(wallClock, m_utcOffset);
         struct timespec times[2];
         times[0].tv_sec = 0;
         times[0].tv_nsec = UTIME_OMIT;

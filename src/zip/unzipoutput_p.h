@@ -42,6 +42,8 @@ public:
 private:
 #ifndef Q_OS_WIN
     int m_fd = -1;
+    int m_utcOffset = 0;
+    bool m_utcOffsetKnown = false;
 #endif
     QString m_path;
 };

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "sys/largepages_p.h"
+
 #include <QString>
 #include <QtGlobal>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <new>
 
@@ -18,8 +21,11 @@ public:
     {
         if (size > m_capacity || !m_data) {
             m_data.reset();
-            m_data.reset(new (std::nothrow) char[size ? size : 1]);
-            m_capacity = m_data ? size : 0;
+            const std::size_t capacity = ravix::largepages::capacityFor(size, SIZE_MAX);
+            m_data.reset(new (std::nothrow) char[capacity ? capacity : 1]);
+            m_capacity = m_data ? capacity : 0;
+            if (m_data)
+                ravix::largepages::advise(m_data.get(), capacity, size);
         }
         return m_data.get();
     }

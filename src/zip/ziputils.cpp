@@ -44,8 +44,13 @@ QDateTime zip_wallClockToUtc(const QDateTime &dt)
     // with the present offset, the one the writer used to make them (zip_fromFileTimestamp),
     // so a file keeps its time through an archive also when daylight saving differs between
     // its date and today.
+    return zip_wallClockToUtc(dt, zip_currentUtcOffset());
+}
+
+QDateTime zip_wallClockToUtc(const QDateTime &dt, int utcOffset)
+{
     const QDateTime fields(dt.date(), dt.time(), Qt::UTC);
-    return fields.isValid() ? fields.addSecs(-zip_currentUtcOffset()) : QDateTime();
+    return fields.isValid() ? fields.addSecs(-utcOffset) : QDateTime();
 }
 
 bool zip_setFileTimestamp(const QString &fileName, const QDateTime &dt)
