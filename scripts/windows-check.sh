@@ -42,19 +42,10 @@ declare -A not_under_wine=(
 # Test programs that are built but not yet run under Wine: they fail there for the reason
 # given, which is to be mended (then the entry goes).
 declare -A pending_under_wine=(
-    [tst_dircreator]="checks POSIX mode bits; on Windows the access goes through the access list"
-    [tst_basedaemonroot]="reads its child's text output with the CR of Windows line ends"
-    [tst_loggermanager]="expects LF line ends and POSIX mode bits; log files on Windows end lines with CR LF; its many-threads case finds one line"
-    [tst_logprocess]="looks for LF line ends in the log file, which Windows writes with CR LF"
-    [tst_logcleanup]="its packing children do not finish under Wine (waitForFinished times out)"
     [tst_basesqlitedbconnector]="expects file:// + path as the read-only URI and a '?' in a folder name, which Windows refuses"
-    [tst_srvmanifest]="checks the executable bit, POSIX mode bits and Linux error texts"
-    [tst_srvwrapper]="stopping a child ends it hard on Windows, which the wrapper reports as a crash (exit code 62097); a child without PATH dies"
-    [tst_stress]="supervises the Linux 'true' as its service"
     [tst_winutils]="checks POSIX mode bits of a file outside the work folder"
     [tst_sysutils_emulated]="the clean-up script and the file-system checks reach the real Windows TEMP and volumes"
     [tst_updateshelper]="a removed update folder and the removed plan file stay on Windows (removal while open)"
-    [tst_workerkill]="killThreads() does not return under Wine"
     [tst_zipinterop]="7z listings differ under the tool bridge; to examine"
     [tst_initconfig]="defaults(): a shared folder's mode bits read 0777, not 01777 (no sticky bit on Windows)"
     [tst_updates_e2e]="fetchAndVerify(): a stored package shows the others' write permission on Windows"
