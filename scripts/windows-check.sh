@@ -42,6 +42,7 @@ declare -A not_under_wine=(
 # Test programs that are built but not yet run under Wine: they fail there for the reason
 # given, which is to be mended (then the entry goes).
 declare -A pending_under_wine=(
+    [tst_loggermanager]="passes, but hangs in about half the runs under Wine: its threads wait for the process heap's lock in RtlAllocateHeap, with no thread left holding it (seen in manyThreads and after the last case); to examine"
     [tst_basesqlitedbconnector]="expects file:// + path as the read-only URI and a '?' in a folder name, which Windows refuses"
     [tst_winutils]="checks POSIX mode bits of a file outside the work folder"
     [tst_sysutils_emulated]="the clean-up script and the file-system checks reach the real Windows TEMP and volumes"
