@@ -42,15 +42,7 @@ declare -A not_under_wine=(
 # Test programs that are built but not yet run under Wine: they fail there for the reason
 # given, which is to be mended (then the entry goes).
 declare -A pending_under_wine=(
-    [tst_dircreator]="checks POSIX mode bits; on Windows the access goes through the access list"
-    [tst_basedaemonroot]="reads its child's text output with the CR of Windows line ends"
-    [tst_loggermanager]="expects LF line ends and POSIX mode bits; log files on Windows end lines with CR LF; its many-threads case finds one line"
-    [tst_logprocess]="looks for LF line ends in the log file, which Windows writes with CR LF"
-    [tst_logcleanup]="its packing children do not finish under Wine (waitForFinished times out)"
-    [tst_srvmanifest]="checks the executable bit, POSIX mode bits and Linux error texts"
-    [tst_srvwrapper]="stopping a child ends it hard on Windows, which the wrapper reports as a crash (exit code 62097); a child without PATH dies"
-    [tst_stress]="supervises the Linux 'true' as its service"
-    [tst_workerkill]="killThreads() does not return under Wine"
+    [tst_loggermanager]="passes, but hangs in about half the runs under Wine: its threads wait for the process heap's lock in RtlAllocateHeap, with no thread left holding it (seen in manyThreads and after the last case); to examine"
 )
 
 wine=/usr/lib/wine/wine64

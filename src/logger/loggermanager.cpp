@@ -309,8 +309,6 @@ struct ThreadCaches
     LogClock clock;
     CallSite sites[kCallSites];
     QHash<QString, BuiltName> names;
-    QTextCodec *codec = nullptr;
-    bool codecLooked = false;
     // Reused for every record, so that a record allocates nothing once they have grown.
     QString text;
     QByteArray bytes;
@@ -424,30 +422,13 @@ QString LoggerManagerPrivate::effectiveSuffix()
                                                    : LoggerManager::_defaultSuffix;
 }
 
-namespace {
-
-QTextCodec *systemCodecOf(ThreadCaches *caches)
+// The process's own code page, in which its text is taken, so that a log file holds what was
+// logged (UTF-8 once the application root has set it up). On Windows the codec named "System"
+// is the ANSI code page, which turns every letter it lacks into "?"; elsewhere there is none of
+// that name and the locale's codec is what Qt uses too.
+QTextCodec *LoggerManagerPrivate::fileCodec()
 {
-    // Looked up once per thread: the look-up by name costs more than writing a record. Once
-    // the thread's caches are gone (it or the process is ending) the look-up is made again.
-    QTextCodec *codec = nullptr;
-    if (!caches) {
-        codec = QTextCodec::codecForName("System");
-    } else {
-        if (!caches->codecLooked) {
-            caches->codec = QTextCodec::codecForName("System");
-            caches->codecLooked = true;
-        }
-        codec = caches->codec;
-    }
-    return codec ? codec : QTextCodec::codecForLocale();
-}
-
-} // namespace
-
-QTextCodec *LoggerManagerPrivate::systemCodec()
-{
-    return systemCodecOf(threadCaches());
+    return QTextCodec::codecForLocale();
 }
 
 QString LoggerManagerPrivate::fileNameFor(const QString &name)
@@ -577,7 +558,7 @@ void LoggerManagerPrivate::write(LoggerManager &writer, bool onStdErr, const QSt
 {
     ThreadCaches *caches = threadCaches();
     QByteArray local;
-    const QByteArray &bytes = encode(text, systemCodecOf(caches), caches ? caches->bytes : local);
+    const QByteArray &bytes = encode(text, fileCodec(), caches ? caches->bytes : local);
     if (!writer.m_file || !writer.m_file->isOpen()) {
         writeBytesToStdErr(bytes);
         return;
@@ -591,7 +572,7 @@ void LoggerManagerPrivate::write(LoggerManager &writer, bool onStdErr, const QSt
 void LoggerManagerPrivate::writeStdErr(const QString &text)
 {
     QByteArray bytes;
-    writeBytesToStdErr(encode(text, QTextCodec::codecForLocale(), bytes));
+    writeBytesToStdErr(encode(text, fileCodec(), bytes));
 }
 
 void LoggerManagerPrivate::resetEraseTimer(bool start)
@@ -751,7 +732,7 @@ QTextStream *LoggerManager::stream()
             m_stream = new QTextStream(m_file);
         else
             m_stream = new QTextStream(stderr, QIODevice::ReadWrite);
-        m_stream->setCodec(LoggerManagerPrivate::systemCodec());
+        m_stream->setCodec(LoggerManagerPrivate::fileCodec());
     }
     return m_stream;
 }

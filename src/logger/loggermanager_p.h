@@ -85,14 +85,13 @@ public:
     static QString effectiveSuffix();
     /// The file a writer named \a name uses now (caller holds _logMutex).
     static QString fileNameFor(const QString &name);
-    /// The codec named "System", which log files are written with (the locale's codec when
-    /// there is none of that name).
-    static QTextCodec *systemCodec();
+    /// The codec log files are written with: the locale's, in which the process takes its text.
+    static QTextCodec *fileCodec();
     /// Writes a banner line with the writer of the default category, after the separator line
     /// when \a separator is set (caller holds _logMutex).
     static void writeBanner(LoggerManager &writer, const LogMessageRecord &record,
                             const QString &text, bool separator);
-    /// Writes \a text with the writer, in the "System" code page, in one write; what cannot
+    /// Writes \a text with the writer, in the locale's code page, in one write; what cannot
     /// reach the writer's file goes to the standard error stream, unless \a onStdErr says it
     /// went there already (caller holds _logMutex).
     static void write(LoggerManager &writer, bool onStdErr, const QString &text);

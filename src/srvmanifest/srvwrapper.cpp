@@ -116,6 +116,7 @@ void SrvWrapper::doStop(bool sync)
     if (_restartTimer)
         _restartTimer->stop();
     if (isRunned()) {
+        _killed = true;
         _process->kill();
         if (sync)
             _process->waitForFinished(SYNC_WAIT_MS);
@@ -149,6 +150,7 @@ void SrvWrapper::doStart(bool sync)
     if (_process->state() != QProcess::NotRunning)
         _process->waitForFinished(SYNC_WAIT_MS);
 
+    _killed = false;
     _process->setWorkingDirectory(_instance.workDir());
     _process->setProcessEnvironment(serviceEnvironment(QProcessEnvironment::systemEnvironment(),
                                                        QCoreApplication::applicationDirPath()));
@@ -161,12 +163,18 @@ void SrvWrapper::doStart(bool sync)
 
 void SrvWrapper::error(QProcess::ProcessError processError)
 {
+    if (processError == QProcess::Crashed && _killed)
+        return;
     qCritical().noquote() << _instance.name() << tr("Error: ") + QString::number(int(processError));
 }
 
 void SrvWrapper::serviceFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
-    if (exitStatus != QProcess::NormalExit)
+    // A child ended by stop() counts as crashed to QProcess (killed by a signal, or by
+    // TerminateProcess with exit code 62097 on Windows).
+    const bool killed = _killed;
+    _killed = false;
+    if (exitStatus != QProcess::NormalExit && !killed)
         qCritical().noquote() << _instance.name() << tr("is crashed with code ") << exitCode;
     emit finished(_instance.name());
     if (_keepRunning)

@@ -97,6 +97,8 @@ private:
     QElapsedTimer _runClock;
     int _quickEnds = 0;
     int _loggedPauseMs = 0;
+    // The child was ended on purpose: its end is no crash, whatever the platform calls it.
+    bool _killed = false;
 };
 
 } // namespace ravix

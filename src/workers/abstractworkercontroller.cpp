@@ -30,7 +30,10 @@ AbstractWorkerThread *AbstractWorkerController::addWorkerToThread(AbstractWorker
     auto *thread = new AbstractWorkerThread(worker, this);
     threads.append(thread);
     connect(this, &AbstractWorkerController::stopWorker, thread, &QThread::quit);
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    // Queued: on Windows terminate() emits finished() in the caller's thread, holding the
+    // thread's lock, and then delivers the deferred deletes posted so far; a thread deleted
+    // right there would wait for that lock forever.
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater, Qt::QueuedConnection);
     connect(worker, &AbstractWorker::started, this, &AbstractWorkerController::workerStarted,
             Qt::QueuedConnection);
     connect(thread, &QObject::destroyed, this, &AbstractWorkerController::workerStopped);

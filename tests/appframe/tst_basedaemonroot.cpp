@@ -12,6 +12,8 @@
 #include <QTranslator>
 #include <ravixcore/appframe/platformconventions.h>
 
+#include "testtools.h"
+
 #include <QtTest>
 
 using ravix::BaseDaemonRoot;
@@ -41,7 +43,9 @@ QString childPath()
 QMap<QString, QString> parseValues(const QByteArray &out)
 {
     QMap<QString, QString> values;
-    for (const QString &line : QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts)) {
+    // The child writes text: on Windows its lines end with CR LF.
+    const QByteArray text = ravixtest::platformText(out);
+    for (const QString &line : QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts)) {
         const int eq = line.indexOf('=');
         if (eq > 0)
             values.insert(line.left(eq), line.mid(eq + 1));
@@ -54,6 +58,12 @@ ChildResult runChild(const QStringList &args, const QString &cwd)
     ChildResult r;
     QProcess p;
     p.setWorkingDirectory(cwd);
+#ifdef Q_OS_WIN
+    // Qt's own message handler writes to the debugger there unless told to use stderr.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
+    p.setProcessEnvironment(env);
+#endif
     p.start(childPath(), args);
     if (!p.waitForStarted(30000) || !p.waitForFinished(120000)) {
         p.kill();
@@ -63,14 +73,14 @@ ChildResult runChild(const QStringList &args, const QString &cwd)
     r.code = p.exitCode();
     r.status = p.exitStatus();
     r.values = parseValues(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
+    r.err = QString::fromUtf8(ravixtest::platformText(p.readAllStandardError()));
     return r;
 }
 
+// A log file's text; lines end with the platform's line end in the file.
 QString readText(const QString &path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    return QString::fromUtf8(ravixtest::readTextFile(path));
 }
 
 // A start-up file in a temporary tree; the work directory lies beside it.
@@ -289,10 +299,18 @@ private slots:
             blocker.close();
         }
 
+#ifdef Q_OS_WIN
+        // The system's own text, which differs between Windows versions (and Wine).
+        if (situation == "noini") {
+            QFile missing(ini);
+            QVERIFY(!missing.open(QIODevice::ReadOnly));
+            reason = missing.errorString();
+        }
+#endif
         const ChildResult r = runChild({"init", ini}, s.tmp.path());
         QCOMPARE(r.code, 0);
         QCOMPARE(r.values.value("init"), QStringLiteral("1"));
-        const QStringList lines = r.err.split('\n').filter(named);
+        const QStringList lines = r.err.split('\n').filter(QDir::toNativeSeparators(named));
         QCOMPARE(lines.size(), 1);
         QVERIFY2(lines.first().contains(reason), qPrintable(lines.first()));
     }
@@ -333,6 +351,10 @@ private slots:
     }
     void sigterm()
     {
+#ifdef Q_OS_WIN
+        QSKIP("no process can send SIGTERM to a Windows program: QProcess::terminate() posts "
+              "WM_CLOSE, which a console program never gets");
+#endif
         QFETCH(QString, mode);
         QFETCH(bool, keep);
         QFETCH(bool, released);

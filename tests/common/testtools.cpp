@@ -227,4 +227,90 @@ QByteArray readFileBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+QByteArray platformText(const QByteArray &bytes)
+{
+#ifdef Q_OS_WIN
+    QByteArray text;
+    text.reserve(bytes.size());
+    for (int i = 0; i < bytes.size(); ++i) {
+        const char c = bytes.at(i);
+        if (c == '\r' && i + 1 < bytes.size() && bytes.at(i + 1) == '\n')
+            continue;
+        if (c == '\n' && (i == 0 || bytes.at(i - 1) != '\r'))
+            text += "<LF without CR>";
+        text += c;
+    }
+    return text;
+#else
+    return bytes;
+#endif
+}
+
+QByteArray readTextFile(const QString &path)
+{
+    return platformText(readFileBytes(path));
+}
+
+#ifdef Q_OS_WIN
+namespace {
+
+// The access list of \a path, freed with LocalFree through \a sd.
+PACL daclOf(const QString &path, PSECURITY_DESCRIPTOR *sd)
+{
+    PACL dacl = nullptr;
+    *sd = nullptr;
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    if (GetNamedSecurityInfoW(name.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, sd) != ERROR_SUCCESS)
+        return nullptr;
+    return dacl;
+}
+
+} // namespace
+
+qint64 everyoneRights(const QString &path)
+{
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    const PACL dacl = daclOf(path, &sd);
+    if (!sd)
+        return -1;
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    qint64 rights = 0;
+    if (AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) {
+        for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+            void *ace = nullptr;
+            if (!GetAce(dacl, i, &ace))
+                continue;
+            const auto *allowed = static_cast<const ACCESS_ALLOWED_ACE *>(ace);
+            if (allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+                !(allowed->Header.AceFlags & INHERITED_ACE) &&
+                EqualSid(const_cast<DWORD *>(&allowed->SidStart), everyone))
+                rights |= allowed->Mask;
+        }
+        FreeSid(everyone);
+    }
+    LocalFree(sd);
+    return rights;
+}
+
+QString accessList(const QString &path)
+{
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    daclOf(path, &sd);
+    if (!sd)
+        return QString();
+    LPWSTR text = nullptr;
+    QString result;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1,
+                                                             DACL_SECURITY_INFORMATION, &text,
+                                                             nullptr)) {
+        result = QString::fromWCharArray(text);
+        LocalFree(text);
+    }
+    LocalFree(sd);
+    return result;
+}
+#endif
+
 } // namespace ravixtest

@@ -34,6 +34,21 @@ bool writeFileMode(const QString &path, const QByteArray &data, int mode);
 // A file's bytes, empty when it cannot be read.
 QByteArray readFileBytes(const QString &path);
 
+// Text as written with the platform's line ends (files and a child's output in text mode), with
+// LF line ends. On Windows every line ends with CR LF: a LF without its CR shows as
+// "<LF without CR>" and a CR stays where it is not followed by LF, so that a comparison fails.
+QByteArray platformText(const QByteArray &bytes);
+// platformText() of a file's bytes; empty when the file cannot be read.
+QByteArray readTextFile(const QString &path);
+
+#ifdef Q_OS_WIN
+// The rights the explicit (not inherited) entries that allow Everyone (S-1-1-0) give on a file
+// or folder, as the access list holds them; 0 when there is none, -1 when the list is unreadable.
+qint64 everyoneRights(const QString &path);
+// A file's or folder's access list in SDDL form; empty when it cannot be read.
+QString accessList(const QString &path);
+#endif
+
 } // namespace ravixtest
 
 // Fails the current test when the tool is missing.

@@ -120,11 +120,9 @@ void TestLogCleanup::verifyArchive(const QString &archive, const QString &entry,
     QCOMPARE(ravixtest::runTool(m_unzip, {QStringLiteral("-t"), archive}, &out), 0);
     QCOMPARE(ravixtest::runTool(m_unzip, {QStringLiteral("-Z1"), archive}, &out), 0);
     QCOMPARE(out.trimmed(), entry.toUtf8());
-    QProcess p;
-    p.start(m_unzip, {QStringLiteral("-p"), archive, entry});
-    QVERIFY(p.waitForFinished(120000));
-    QCOMPARE(p.exitCode(), 0);
-    QCOMPARE(p.readAllStandardOutput(), content);
+    // Through runTool: a Windows program under Wine gets no handle to wait on a Linux one.
+    QCOMPARE(ravixtest::runTool(m_unzip, {QStringLiteral("-p"), archive, entry}, &out), 0);
+    QCOMPARE(out, content);
 
     // Our own reader agrees.
     UnZip reader;

@@ -37,10 +37,10 @@ Run runProcess(const QString &program, const QStringList &args,
     return run;
 }
 
+// A log file's text; lines end with the platform's line end in the file.
 QString readAll(const QString &path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
+    return QString::fromLocal8Bit(ravixtest::readTextFile(path));
 }
 
 QList<int> recordNumbers(const QString &path)

@@ -24,6 +24,9 @@
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 static void dump(const QString &file, const QStringList &args)
 {
@@ -79,6 +82,12 @@ int main(int argc, char **argv)
 #ifdef Q_OS_UNIX
             const rlimit noCore{0, 0};
             setrlimit(RLIMIT_CORE, &noCore);
+#endif
+#ifdef Q_OS_WIN
+            // abort() ends a Windows program with exit code 3, which is no crash there; an
+            // unhandled exception is, without a dialog or a debugger.
+            SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+            RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
 #endif
             std::abort();
         } else if (arg == "--exit") {
