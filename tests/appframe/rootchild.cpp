@@ -106,15 +106,22 @@ int main(int argc, char **argv)
     }
     if (mode == QLatin1String("servethreads")) {
         std::atomic<bool> done{false};
+        std::atomic<int> logging{0};
         std::vector<std::thread> workers;
         for (int i = 0; i < 3; ++i) {
-            workers.emplace_back([&done, i] {
+            workers.emplace_back([&done, &logging, i] {
                 for (int n = 0; !done; ++n) {
                     qWarning("worker record %d %d", i, n);
+                    if (n == 0)
+                        ++logging;
                     QThread::msleep(1);
                 }
             });
         }
+        // Ready once every worker has logged: on a busy machine threads may start only after
+        // the stop, when their records no longer reach the file.
+        while (logging < 3)
+            QThread::msleep(1);
         say(QStringLiteral("ready"), "1");
         const int code = root.exec();
         done = true;
