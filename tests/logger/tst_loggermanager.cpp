@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <thread>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -668,13 +669,12 @@ void TestLoggerManager::locationFromReusedBuffersAndThreads()
     std::strcpy(function, "second()");
     send(QtWarningMsg, QStringLiteral("two"), "default", file, 7, function);
     QString otherId;
-    QThread *other = QThread::create([&] {
+    // A standard thread: its join is seen by the thread sanitizer, QThread::wait() is not.
+    std::thread other([&] {
         otherId = threadIdField();
         send(QtWarningMsg, QStringLiteral("three"), "default", file, 7, function);
     });
-    other->start();
-    QVERIFY(other->wait(60000));
-    delete other;
+    other.join();
     const QString line = QStringLiteral("[T] WARNING IN:     %1%2THREAD_ID:    %3\n") + kIndent +
                          QStringLiteral("%4\n") + kIndent + QStringLiteral("%5\n");
     const QString expected =
