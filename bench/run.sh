@@ -84,6 +84,9 @@ if want 1; then
     echo "## 1. ZIP writer"
     pair zip-deflate6 0.55 "rm -f ours.zip theirs.zip" \
         "$bin/zip/bench_zip create corpus ours.zip 6" "zip -r -q -6 theirs.zip corpus"
+    # The pair's last step may be a prepare that removed them: made once more for their sizes.
+    rm -f ours.zip theirs.zip
+    "$bin/zip/bench_zip" create corpus ours.zip 6 >/dev/null && zip -r -q -6 theirs.zip corpus
     if [ -f ours.zip ] && [ -f theirs.zip ]; then
         echo "# zip-deflate6 archives: ours $(stat -c %s ours.zip) bytes, zip's $(stat -c %s theirs.zip) bytes"
         ratio zip-deflate6-size "$(stat -c %s ours.zip)" "$(stat -c %s theirs.zip)" 1.005
