@@ -22,7 +22,9 @@
 #include <new>
 
 #ifndef Q_OS_WIN
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 using namespace ravix::zipcrypt;
@@ -138,6 +140,32 @@ bool ZipPrivate::writeAll(const char *data, qint64 len)
 {
     return device->write(data, len) == len;
 }
+
+namespace {
+
+// A source read whole: what sits at its name may have changed since the walk saw a regular
+// file there, and a FIFO put in its place must not hold the writer (POSIX); links are followed,
+// as the streaming path follows them.
+bool openSource(QFile &file)
+{
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(),
+                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+#else
+    return file.open(QIODevice::ReadOnly);
+#endif
+}
+
+} // namespace
 
 Zip::ErrorCode ZipPrivate::createArchive(QIODevice *dev)
 {
@@ -467,7 +495,7 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
         // Opened here, so that a file that cannot be read is reported when it is reached.
         source.reset(new WholeEntry);
         source->source.reset(new QFile(file.absoluteFilePath()));
-        if (!source->source->open(QIODevice::ReadOnly)) {
+        if (!openSource(*source->source)) {
             qDebug().noquote() << QStringLiteral("An error occurred while opening %1")
                                       .arg(file.absoluteFilePath());
             return Zip::OpenFailed;
