@@ -26,10 +26,10 @@ constexpr quint32 END_RECORD_SIGNATURE = 0x06054B50;
 constexpr int END_RECORD_SIZE = 22;
 
 // Deflated entries up to this size are inflated whole in one call, two to three times as fast
-// as zlib; larger ones stream. Above a few MiB the fresh pages of the buffers cost more than
-// that saves (three entries of 17 MB took 0.1 s more to verify whole than streamed here), and
-// most entries are far smaller.
-constexpr quint64 WHOLE_ENTRY_BOUND = quint64(8) << 20;
+// as zlib; larger ones stream. The bound is the writer's: both buffers (at most 64 MiB out and
+// the compressed bytes in) live only through one call, and with large pages their fresh pages
+// cost less than zlib's slower decoding (entries of 17 MB verify in a quarter less time).
+constexpr quint64 WHOLE_ENTRY_BOUND = quint64(64) << 20;
 
 bool isEndSignature(const char *p)
 {
