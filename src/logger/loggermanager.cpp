@@ -14,14 +14,16 @@
 #include <QHash>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <QTextCodec>
+#include <QTextStream>
 #include <QThread>
 #include <QThreadPool>
+#include <QThreadStorage>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -287,9 +289,14 @@ struct BuiltName
     bool daily = false;
 };
 
-// Per thread, so that a writer opened outside the lock never shares them. A message can still
-// arrive after they have been destroyed, from a destructor that runs later as the thread or
-// the process ends; the flag, which needs no destruction, tells that they are gone.
+// Per thread, so that a writer opened outside the lock never shares them. They are owned by
+// Qt's per-thread storage, which frees them as the thread ends: a thread_local object with a
+// destructor is not safe everywhere (MinGW-w64's emulated thread-local storage frees its block
+// before such destructors run, and threads ending together then corrupt the heap). A message
+// can still arrive after they are freed, from a destructor that runs later as the thread or
+// the process ends; the flag tells that they are gone. Only trivial thread_local values here.
+struct ThreadCaches;
+thread_local ThreadCaches *t_caches = nullptr;
 thread_local bool t_cachesGone = false;
 
 // The location lines of a call site, as last made on this thread.
@@ -312,14 +319,36 @@ struct ThreadCaches
     // Reused for every record, so that a record allocates nothing once they have grown.
     QString text;
     QByteArray bytes;
-    ~ThreadCaches() { t_cachesGone = true; }
+    // Qt frees an adopted thread's storage on another thread on some platforms.
+    const Qt::HANDLE owner = QThread::currentThreadId();
+    ~ThreadCaches()
+    {
+        if (owner == QThread::currentThreadId()) {
+            t_caches = nullptr;
+            t_cachesGone = true;
+        }
+    }
 };
 
-thread_local ThreadCaches t_caches;
+// Never destroyed: messages may come during the destruction of statics.
+QThreadStorage<ThreadCaches *> &cacheStorage()
+{
+    static auto *storage = new QThreadStorage<ThreadCaches *>;
+    return *storage;
+}
 
 ThreadCaches *threadCaches()
 {
-    return t_cachesGone ? nullptr : &t_caches;
+    if (ThreadCaches *caches = t_caches)
+        return caches;
+    if (t_cachesGone)
+        return nullptr;
+    auto *caches = new (std::nothrow) ThreadCaches;
+    if (!caches)
+        return nullptr;
+    cacheStorage().setLocalData(caches);
+    t_caches = caches;
+    return caches;
 }
 
 } // namespace
