@@ -41,9 +41,7 @@ declare -A not_under_wine=(
 )
 # Test programs that are built but not yet run under Wine: they fail there for the reason
 # given, which is to be mended (then the entry goes).
-declare -A pending_under_wine=(
-    [tst_loggermanager]="passes most runs, but in about one run in ten under Wine its many-threads case ends the process without QtTest's totals (exit 0 or 5) or hangs with threads waiting for the process heap's lock in RtlAllocateHeap; cause not found yet"
-)
+declare -A pending_under_wine=()
 
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
