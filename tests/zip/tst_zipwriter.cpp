@@ -19,10 +19,18 @@
 #include <csignal>
 #include <ctime>
 #include <functional>
+#include <chrono>
+#include <thread>
+#include <atomic>
 #ifndef Q_OS_WIN
 #include <sys/resource.h>
 #endif
 #include <zlib.h>
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace ziptest;
 
@@ -201,6 +209,8 @@ private slots:
     void duplicatesDifferInCase();
     void sameNameFromTwoDirectories();
     void archiveNotAddedToItself();
+    void fifoSwappedInIsNotWaitedOn_data();
+    void fifoSwappedInIsNotWaitedOn();
     void emptyDirectory();
     void overwriteRefused();
     void emptyPathAndClosedArchive();
@@ -947,6 +957,82 @@ void TestZipWriter::duplicatesDifferInCase()
     const RawZip z = parseRawFile(path("c.zip"));
     QVERIFY2(z.ok(), qPrintable(z.error));
     QCOMPARE(localNames(z), expected);
+}
+
+void TestZipWriter::fifoSwappedInIsNotWaitedOn_data()
+{
+    QTest::addColumn<int>("level");
+    QTest::newRow("stored, streamed") << int(Zip::Store);
+    QTest::newRow("deflated, read whole") << int(Zip::Deflate6);
+}
+
+// Another account swaps a FIFO in for a file between the writer's look at the name and its
+// open: opening a FIFO for reading waits for a writer that never comes, and the log
+// archiver would stop for good. Each add must end, with the file or with an error.
+void TestZipWriter::fifoSwappedInIsNotWaitedOn()
+{
+#ifdef Q_OS_WIN
+    QSKIP("Windows has no FIFOs in the file system");
+#else
+    QFETCH(int, level);
+    const QString name = path("src.log");
+    const QByteArray nameBytes = QFile::encodeName(name);
+    // Every FIFO swapped in is one inode, so that the watchdog can reach a waiting open.
+    const QByteArray keptBytes = QFile::encodeName(path("fifo.kept"));
+    const QByteArray fifoBytes = QFile::encodeName(path("fifo.tmp"));
+    const QByteArray fileBytes = QFile::encodeName(path("file.tmp"));
+    writeFile(name, sampleText(2000));
+    QCOMPARE(::mkfifo(keptBytes.constData(), 0666), 0);
+
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+        while (!stop.load()) {
+            ::link(keptBytes.constData(), fifoBytes.constData());
+            ::rename(fifoBytes.constData(), nameBytes.constData());
+            const int fd = ::open(fileBytes.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd >= 0) {
+                const ssize_t n = ::write(fd, "text\n", 5);
+                Q_UNUSED(n);
+                ::close(fd);
+            }
+            ::rename(fileBytes.constData(), nameBytes.constData());
+        }
+    });
+    // A writer left waiting on the FIFO is released by a writer end opened for it.
+    std::atomic<bool> done{false};
+    std::atomic<bool> released{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 1200 && !done.load(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (done.load())
+            return;
+        stop = true;
+        while (!done.load()) {
+            const int fd = ::open(keptBytes.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                released = true;
+                ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+
+    Zip zip;
+    QCOMPARE(zip.createArchive(path("out.zip")), Zip::Ok);
+    int added = 0;
+    for (int i = 0; i < 3000 && !stop.load(); ++i) {
+        if (zip.addFile(name, QStringLiteral("r%1").arg(i), Zip::CompressionLevel(level)) ==
+            Zip::Ok)
+            ++added;
+    }
+    stop = true;
+    done = true;
+    swapper.join();
+    watchdog.join();
+    QVERIFY2(!released.load(), "the writer waited on a FIFO at the source's name");
+    QCOMPARE(zip.closeArchive(), Zip::Ok);
+    QVERIFY(added > 0);
+#endif
 }
 
 void TestZipWriter::archiveNotAddedToItself()
