@@ -143,10 +143,11 @@ bool ZipPrivate::writeAll(const char *data, qint64 len)
 
 namespace {
 
-// A source read whole: what sits at its name may have changed since the walk saw a regular
-// file there, and a FIFO put in its place must not hold the writer (POSIX); links are followed,
-// as the streaming path follows them.
-bool openSource(QFile &file)
+// What sits at a source's name may have changed since the walk saw a regular file there, and
+// a FIFO put in its place must not hold the writer for good (POSIX); links are followed. A
+// source read whole must be a regular file; a streamed one may also be a device, whose endless
+// reading stops at the format's limit.
+bool openSource(QFile &file, bool wholeRead)
 {
 #ifndef Q_OS_WIN
     const int fd = ::open(QFile::encodeName(file.fileName()).constData(),
@@ -154,13 +155,18 @@ bool openSource(QFile &file)
     if (fd < 0)
         return false;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+    const bool fits = ::fstat(fd, &st) == 0 &&
+                      (S_ISREG(st.st_mode) ||
+                       (!wholeRead && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))));
+    // Reads of a device wait for data as they always did.
+    if (!fits || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
         !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;
     }
     return true;
 #else
+    Q_UNUSED(wholeRead);
     return file.open(QIODevice::ReadOnly);
 #endif
 }
@@ -495,7 +501,7 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
         // Opened here, so that a file that cannot be read is reported when it is reached.
         source.reset(new WholeEntry);
         source->source.reset(new QFile(file.absoluteFilePath()));
-        if (!openSource(*source->source)) {
+        if (!openSource(*source->source, true)) {
             qDebug().noquote() << QStringLiteral("An error occurred while opening %1")
                                       .arg(file.absoluteFilePath());
             return Zip::OpenFailed;
@@ -827,7 +833,7 @@ Zip::ErrorCode ZipPrivate::deflateFile(const QFileInfo &fileInfo, quint32 &crc, 
 {
     const QString path = fileInfo.absoluteFilePath();
     QFile actualFile(path);
-    if (!actualFile.open(QIODevice::ReadOnly)) {
+    if (!openSource(actualFile, false)) {
         qDebug().noquote() << QStringLiteral("An error occurred while opening %1").arg(path);
         return Zip::OpenFailed;
     }
