@@ -558,7 +558,8 @@ UnZip::ErrorCode UnzipPrivate::beginEntry(const QString &path, ZipEntryP &entry,
     if (entry.headerResult != UnZip::Ok)
         return static_cast<UnZip::ErrorCode>(entry.headerResult);
 
-    if (!device->seek(qint64(entry.dataOffset)))
+    // Right after the header the device is there already; a file's seek is a system call.
+    if (device->pos() != qint64(entry.dataOffset) && !device->seek(qint64(entry.dataOffset)))
         return UnZip::SeekFailed;
 
     n = qint64(entry.szComp);
