@@ -47,9 +47,11 @@ QByteArray encoded(const QString &path)
     return QFile::encodeName(path);
 }
 
-// A descriptor just opened without following links: it must be a regular file with one
-// name. Closes it and says why otherwise.
-bool checkRegular(int fd, QString *error)
+// A descriptor just opened without waiting on a FIFO: it must be a regular file (with one name
+// unless \a anyNames; with \a devices a character or block device will do too), or it is
+// closed. What is taken blocks again from here on: a regular file never waits, and callers
+// expect whole reads and writes.
+bool acceptOpened(int fd, bool anyNames, bool devices, QString *error)
 {
     struct stat st;
     if (::fstat(fd, &st) != 0) {
@@ -58,12 +60,16 @@ bool checkRegular(int fd, QString *error)
         setError(error, systemError(e));
         return false;
     }
-    if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
+    const bool regular = S_ISREG(st.st_mode);
+    const bool device = devices && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+    if (!(regular || device) || (regular && !anyNames && st.st_nlink != 1)) {
         ::close(fd);
-        setError(error, S_ISREG(st.st_mode) ? tr("the file has more than one name")
-                                            : tr("not a regular file"));
+        setError(error, regular ? tr("the file has more than one name") : tr("not a regular file"));
         return false;
     }
+    const int fl = ::fcntl(fd, F_GETFL);
+    if (fl >= 0)
+        ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
     return true;
 }
 
@@ -81,14 +87,10 @@ int openNoFollow(const QString &path, int flags, int createMode, QString *error)
         errno = e; // callers look at it
         return -1;
     }
-    if (!checkRegular(fd, error)) {
+    if (!acceptOpened(fd, false, false, error)) {
         errno = EINVAL;
         return -1;
     }
-    // Blocking again from here on: a regular file never waits, and callers expect whole writes.
-    const int fl = ::fcntl(fd, F_GETFL);
-    if (fl >= 0)
-        ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
     return fd;
 }
 
@@ -191,8 +193,24 @@ bool openForRead(QFile &file, const QString &path, QString *error)
     const int fd = openNoFollow(path, O_RDONLY, 0, error);
     return fd >= 0 && adopt(file, fd, QIODevice::ReadOnly, error);
 #else
-    if (plantedName(path, error))
+    return !plantedName(path, error) && openForReadFollowing(file, path, false, error);
+#endif
+}
+
+bool openForReadFollowing(QFile &file, const QString &path, bool devices, QString *error)
+{
+#ifndef Q_OS_WIN
+    int fd;
+    do {
+        fd = ::open(encoded(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        setError(error, systemError(errno));
         return false;
+    }
+    return acceptOpened(fd, true, devices, error) && adopt(file, fd, QIODevice::ReadOnly, error);
+#else
+    Q_UNUSED(devices)
     file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly)) {
         setError(error, file.errorString());

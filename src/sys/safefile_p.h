@@ -39,6 +39,12 @@ RAVIXCORE_EXPORT bool openForWrite(QFile &file, const QString &path, WriteMode m
 /// Opens a regular file for reading under the same rules (no link, no FIFO, one name).
 RAVIXCORE_EXPORT bool openForRead(QFile &file, const QString &path, QString *error = nullptr);
 
+/// Opens for reading where the caller follows links on purpose (the archive writer adds what
+/// a link names). A FIFO at the name is still not waited for, and only a regular file (of any
+/// number of names) is taken, or with \a devices a character or block device too.
+RAVIXCORE_EXPORT bool openForReadFollowing(QFile &file, const QString &path, bool devices,
+                                           QString *error = nullptr);
+
 /// Sets the permission bits of an open file through its descriptor (on Windows by its name,
 /// as there is no descriptor call for it).
 RAVIXCORE_EXPORT bool setMode(QFile &file, int mode);

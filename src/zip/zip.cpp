@@ -6,6 +6,7 @@
 #include "appframe/platformconventions.h"
 #include "sys/deflatecodec_p.h"
 #include "sys/oslayer_p.h"
+#include "sys/safefile_p.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -22,9 +23,7 @@
 #include <new>
 
 #ifndef Q_OS_WIN
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 using namespace ravix::zipcrypt;
@@ -140,38 +139,6 @@ bool ZipPrivate::writeAll(const char *data, qint64 len)
 {
     return device->write(data, len) == len;
 }
-
-namespace {
-
-// What sits at a source's name may have changed since the walk saw a regular file there, and
-// a FIFO put in its place must not hold the writer for good (POSIX); links are followed. A
-// source read whole must be a regular file; a streamed one may also be a device, whose endless
-// reading stops at the format's limit.
-bool openSource(QFile &file, bool wholeRead)
-{
-#ifndef Q_OS_WIN
-    const int fd = ::open(QFile::encodeName(file.fileName()).constData(),
-                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    const bool fits = ::fstat(fd, &st) == 0 &&
-                      (S_ISREG(st.st_mode) ||
-                       (!wholeRead && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))));
-    // Reads of a device wait for data as they always did.
-    if (!fits || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
-#else
-    Q_UNUSED(wholeRead);
-    return file.open(QIODevice::ReadOnly);
-#endif
-}
-
-} // namespace
 
 Zip::ErrorCode ZipPrivate::createArchive(QIODevice *dev)
 {
@@ -501,9 +468,12 @@ Zip::ErrorCode ZipPrivate::createEntry(const QFileInfo &file, const QString &roo
         // Opened here, so that a file that cannot be read is reported when it is reached.
         source.reset(new WholeEntry);
         source->source.reset(new QFile(file.absoluteFilePath()));
-        if (!openSource(*source->source, true)) {
-            qDebug().noquote() << QStringLiteral("An error occurred while opening %1")
-                                      .arg(file.absoluteFilePath());
+        // What sits at the name may have changed since the walk saw a regular file there.
+        QString why;
+        if (!ravix::safefile::openForReadFollowing(*source->source, file.absoluteFilePath(),
+                                                   false, &why)) {
+            qDebug().noquote() << QStringLiteral("An error occurred while opening %1: %2")
+                                      .arg(file.absoluteFilePath(), why);
             return Zip::OpenFailed;
         }
         if (compressionThreads > 1)
@@ -832,9 +802,12 @@ Zip::ErrorCode ZipPrivate::deflateFile(const QFileInfo &fileInfo, quint32 &crc, 
                                        qint64 &read, Zip::CompressionLevel level, Keys *keys)
 {
     const QString path = fileInfo.absoluteFilePath();
+    // A device streams, up to the format's limit.
     QFile actualFile(path);
-    if (!openSource(actualFile, false)) {
-        qDebug().noquote() << QStringLiteral("An error occurred while opening %1").arg(path);
+    QString why;
+    if (!ravix::safefile::openForReadFollowing(actualFile, path, true, &why)) {
+        qDebug().noquote()
+            << QStringLiteral("An error occurred while opening %1: %2").arg(path, why);
         return Zip::OpenFailed;
     }
     const Zip::ErrorCode ec = level == Zip::Store

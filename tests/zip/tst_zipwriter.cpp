@@ -966,49 +966,56 @@ void TestZipWriter::fifoSwappedInIsNotWaitedOn_data()
     QTest::newRow("deflated, read whole") << int(Zip::Deflate6);
 }
 
-// Another account swaps a FIFO in for a file between the writer's look at the name and its
-// open: opening a FIFO for reading waits for a writer that never comes, and the log
-// archiver would stop for good. Each add must end, with the file or with an error.
+// Another account swaps a FIFO in for its file in a shared folder, between the writer's look at
+// the name and its open: opening a FIFO for reading waits for a writer that never comes, and
+// the log archiver would stop for good. Each add must end, with the file or with an error.
 void TestZipWriter::fifoSwappedInIsNotWaitedOn()
 {
 #ifdef Q_OS_WIN
     QSKIP("Windows has no FIFOs in the file system");
 #else
+    RAVIX_REQUIRE_ATTACKER();
     QFETCH(int, level);
-    const QString name = path("src.log");
-    const QByteArray nameBytes = QFile::encodeName(name);
-    // Every FIFO swapped in is one inode, so that the watchdog can reach a waiting open.
-    const QByteArray keptBytes = QFile::encodeName(path("fifo.kept"));
-    const QByteArray fifoBytes = QFile::encodeName(path("fifo.tmp"));
-    const QByteArray fileBytes = QFile::encodeName(path("file.tmp"));
-    writeFile(name, sampleText(2000));
-    QCOMPARE(::mkfifo(keptBytes.constData(), 0666), 0);
-
-    std::atomic<bool> stop{false};
-    std::thread swapper([&] {
-        while (!stop.load()) {
-            ::link(keptBytes.constData(), fifoBytes.constData());
-            ::rename(fifoBytes.constData(), nameBytes.constData());
-            const int fd = ::open(fileBytes.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (fd >= 0) {
-                const ssize_t n = ::write(fd, "text\n", 5);
-                Q_UNUSED(n);
-                ::close(fd);
-            }
-            ::rename(fileBytes.constData(), nameBytes.constData());
-        }
+    ravixtest::SharedTempDir shared;
+    QVERIFY(shared.isValid());
+    const QString name = shared.filePath("src.log");
+    // Every FIFO swapped in is one inode, so that a waiting open can be released.
+    const QByteArray kept = QFile::encodeName(shared.filePath("fifo.kept"));
+    const QString stop = shared.filePath("stop");
+    const QString script = shared.filePath("swap.py");
+    writeFile(script, "import os, sys\n"
+                      "d = sys.argv[1]\n"
+                      "j = lambda n: os.path.join(d, n)\n"
+                      "with open(j('src.log'), 'w') as f: f.write('text\\n' * 400)\n"
+                      "os.mkfifo(j('fifo.kept'))\n"
+                      "open(j('ready'), 'w').close()\n"
+                      "for i in range(2000000):\n"
+                      "    if os.path.exists(j('stop')): break\n"
+                      "    os.link(j('fifo.kept'), j('fifo.tmp'))\n"
+                      "    os.rename(j('fifo.tmp'), j('src.log'))\n"
+                      "    with open(j('file.tmp'), 'w') as f: f.write('text\\n')\n"
+                      "    os.rename(j('file.tmp'), j('src.log'))\n");
+    QVERIFY(QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                              QFileDevice::ReadOther));
+    int attackerExit = -1;
+    QByteArray attackerOut;
+    std::thread attacker([&] {
+        attackerExit = ravixtest::runAsAttacker(
+            QStringLiteral("python3 %1 %2").arg(script, shared.path()), &attackerOut, 600000);
     });
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(shared.filePath("ready")) || attackerExit != -1,
+                             120000);
+
     // A writer left waiting on the FIFO is released by a writer end opened for it.
     std::atomic<bool> done{false};
     std::atomic<bool> released{false};
     std::thread watchdog([&] {
         for (int i = 0; i < 1200 && !done.load(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (done.load())
-            return;
-        stop = true;
+        if (!done.load())
+            QFile(stop).open(QIODevice::WriteOnly);
         while (!done.load()) {
-            const int fd = ::open(keptBytes.constData(), O_WRONLY | O_NONBLOCK);
+            const int fd = ::open(kept.constData(), O_WRONLY | O_NONBLOCK);
             if (fd >= 0) {
                 released = true;
                 ::close(fd);
@@ -1020,15 +1027,16 @@ void TestZipWriter::fifoSwappedInIsNotWaitedOn()
     Zip zip;
     QCOMPARE(zip.createArchive(path("out.zip")), Zip::Ok);
     int added = 0;
-    for (int i = 0; i < 3000 && !stop.load(); ++i) {
+    for (int i = 0; i < 3000 && !QFile::exists(stop); ++i) {
         if (zip.addFile(name, QStringLiteral("r%1").arg(i), Zip::CompressionLevel(level)) ==
             Zip::Ok)
             ++added;
     }
-    stop = true;
     done = true;
-    swapper.join();
+    QFile(stop).open(QIODevice::WriteOnly);
+    attacker.join();
     watchdog.join();
+    QVERIFY2(attackerExit == 0, attackerOut.constData());
     QVERIFY2(!released.load(), "the writer waited on a FIFO at the source's name");
     QCOMPARE(zip.closeArchive(), Zip::Ok);
     QVERIFY(added > 0);
