@@ -997,7 +997,7 @@ void TestZipWriter::fifoSwappedInIsNotWaitedOn()
                       "    os.rename(j('file.tmp'), j('src.log'))\n");
     QVERIFY(QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
                                               QFileDevice::ReadOther));
-    int attackerExit = -1;
+    std::atomic<int> attackerExit{-1};
     QByteArray attackerOut;
     std::thread attacker([&] {
         attackerExit = ravixtest::runAsAttacker(
